@@ -1,0 +1,112 @@
+#pragma once
+
+#include <array>
+#include <atomic>
+#include <cstdint>
+#include <memory>
+#include <mutex>
+#include <span>
+#include <thread>
+#include <vector>
+
+#include "core/link/serial_device.h"
+#include "core/platform/clock.h"
+#include "core/platform/message_sink.h"
+#include "core/platform/notifier.h"
+#include "core/platform/paths.h"
+
+namespace pyranex {
+
+inline constexpr int kRingSlots = 20;
+
+// One exchange as the traffic ring keeps it.
+struct TrafficSlot {
+  std::vector<uint8_t> sent;
+  std::vector<uint8_t> received;
+  int64_t sendTime = 0;     // calendar seconds
+  int64_t receiveTime = 0;  // arrival of the first received byte; kept on reuse until replaced
+};
+
+// A consistent copy of the ring: `nextSlot` is the slot the next write will use (the oldest).
+struct TrafficSnapshot {
+  std::array<TrafficSlot, kRingSlots> slots;
+  int nextSlot = 0;
+};
+
+// Everything a port needs from its surroundings.
+struct LinkContext {
+  MessageSink& owner;  // receives the messages the subclass posts
+  Clock& clock;
+  Notifier& notifier;
+  Paths paths;
+  SerialDeviceFactory deviceFactory;  // empty: the platform's own devices (COM numbering)
+};
+
+// Owns one serial port and its worker thread: writes the pending request frame when asked and
+// hands every received byte to OnReceiveByte. Keeps the ring of the last 20 exchanges.
+class CSerialPort {
+ public:
+  explicit CSerialPort(LinkContext context);
+  virtual ~CSerialPort();
+  CSerialPort(const CSerialPort&) = delete;
+  CSerialPort& operator=(const CSerialPort&) = delete;
+
+  // Opens COM `portNumber` (1..99) at 9600 8N1. False when it cannot be opened; shows nothing then.
+  bool InitPort(unsigned portNumber);
+  // Starts the worker thread; true if it started.
+  bool StartMonitoring();
+  // Stops the worker (at least one 500 ms wait, at most ~5 s) and closes the port.
+  void ClosePort();
+
+  bool IsOpen() const;
+  // The device went away (unplugged adapter, closed pty master). Reported once; the worker then
+  // stops watching the port until it is closed and opened again.
+  bool IsLost() const { return lost_.load(); }
+  bool IsWorkerAlive() const { return threadAlive_.load(); }
+  unsigned PortNumber() const { return portNumber_.load(); }
+
+  // Hands a whole frame to the worker and signals the write event. A frame requested before the
+  // worker woke is replaced by the later one (one write of the latest frame).
+  void RequestWrite(std::span<const uint8_t> frame);
+
+  TrafficSnapshot SnapshotRing() const;
+
+  // Number of times the worker woke from its wait (for tests of the lost-device behaviour).
+  uint64_t WorkerWakeups() const { return wakeups_.load(); }
+
+ protected:
+  // Called on the worker thread for every received byte, in arrival order.
+  virtual void OnReceiveByte(uint8_t byte) = 0;
+
+  MessageSink& Owner() const { return context_.owner; }
+  Clock& GetClock() const { return context_.clock; }
+  Notifier& GetNotifier() const { return context_.notifier; }
+  const Paths& GetPaths() const { return context_.paths; }
+
+  // Shows "WARNING:  <operation> Failed with the following error: ..." with caption
+  // "Application Error".
+  void ReportError(const char* operation, int error);
+
+ private:
+  void CommThread();
+  void WritePending();
+  void ReadAvailable();
+
+  struct Impl;  // events and the platform wait
+  LinkContext context_;
+  std::unique_ptr<Impl> impl_;
+  std::unique_ptr<SerialDevice> device_;
+  std::thread worker_;
+  std::atomic<bool> threadAlive_{false};
+  std::atomic<bool> lost_{false};
+  std::atomic<unsigned> portNumber_{0};
+  std::atomic<uint64_t> wakeups_{0};
+
+  mutable std::mutex portLock_;   // calls on the device and the opening sequence
+  std::mutex writeLock_;          // the pending frame
+  std::vector<uint8_t> writeBuffer_;
+  mutable std::mutex ringLock_;   // the traffic ring
+  TrafficSnapshot ring_;
+};
+
+}  // namespace pyranex
