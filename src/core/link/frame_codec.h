@@ -21,7 +21,9 @@ inline constexpr uint8_t kProbeAddress = 0xFF;
 inline constexpr uint32_t kLastInputRegister = 81;  // above: holding registers
 inline constexpr size_t kMaxWriteRegisters = 93;    // a write frame fits in 200 bytes
 
-constexpr size_t AddressLength(Framing framing) { return framing == FramingSerial ? 6 : 1; }
+constexpr size_t AddressLength(Framing framing) {
+  return framing == FramingSerial ? 6 : 1;
+}
 
 // CRC-16/MODBUS (init 0xFFFF, reflected poly 0xA001). The low byte is sent first.
 uint16_t ModbusCrc16(const uint8_t* data, uint16_t length);
@@ -40,8 +42,8 @@ struct RequestFrame {
 };
 
 // Read (function 4 for registers up to 81, else 3); count is sent in the low quantity byte.
-RequestFrame BuildReadRequest(Framing framing, const DeviceAddress& address,
-                              uint32_t firstRegister, uint32_t count);
+RequestFrame BuildReadRequest(Framing framing, const DeviceAddress& address, uint32_t firstRegister,
+                              uint32_t count);
 // Write multiple registers (function 16). Returns an empty frame for more than 93 values.
 RequestFrame BuildWriteRequest(Framing framing, const DeviceAddress& address,
                                uint32_t firstRegister, std::span<const uint16_t> values);

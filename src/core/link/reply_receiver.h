@@ -56,6 +56,7 @@ class ReplyReceiver {
   std::atomic<bool> resetRequested_{false};
 
   uint32_t position_ = 0;
+  uint32_t frameAddressLength_ = 6;  // latched when the address matched
   uint32_t function_ = 0;
   uint32_t byteCount_ = 0;
   uint32_t headerLength_ = 0;

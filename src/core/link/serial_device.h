@@ -10,9 +10,9 @@ namespace pyranex {
 
 // Outcome of one read or write on a device.
 struct IoResult {
-  size_t bytes = 0;  // bytes moved
+  size_t bytes = 0;   // bytes moved
   bool lost = false;  // the device went away (hang-up, EIO, read of 0 on a tty)
-  int error = 0;      // errno of a failure that is not a loss; 0 when fine or merely nothing waiting
+  int error = 0;  // errno of a failure that is not a loss; 0 when fine or merely nothing waiting
 };
 
 // Outcome of configuring an opened device: the failed step's operation name and its errno.

@@ -87,10 +87,17 @@ class CSerialPort {
   // "Application Error".
   void ReportError(const char* operation, int error);
 
+  // Ends the worker at once (no 500 ms waits). A subclass calls it from its destructor, so the
+  // worker never calls OnReceiveByte on a half-destroyed object.
+  void StopWorker();
+
  private:
   void CommThread();
   void WritePending();
-  void ReadAvailable();
+  // False when the device reported nothing to read (used to spot a silent hang-up).
+  bool ReadAvailable();
+  void MarkLost();
+  void RecordReceived(std::span<const uint8_t> bytes);
 
   struct Impl;  // events and the platform wait
   LinkContext context_;
@@ -102,10 +109,11 @@ class CSerialPort {
   std::atomic<unsigned> portNumber_{0};
   std::atomic<uint64_t> wakeups_{0};
 
-  mutable std::mutex portLock_;   // calls on the device and the opening sequence
-  std::mutex writeLock_;          // the pending frame
+  std::mutex lifecycleLock_;     // InitPort, StartMonitoring, ClosePort from any thread
+  mutable std::mutex portLock_;  // calls on the device and the opening sequence
+  std::mutex writeLock_;         // the pending frame
   std::vector<uint8_t> writeBuffer_;
-  mutable std::mutex ringLock_;   // the traffic ring
+  mutable std::mutex ringLock_;  // the traffic ring
   TrafficSnapshot ring_;
 };
 

@@ -1,0 +1,299 @@
+#include "core/link/serial_port.h"
+
+#include <poll.h>
+#include <sys/eventfd.h>
+#include <unistd.h>
+
+#include <algorithm>
+#include <cerrno>
+#include <chrono>
+#include <cstdio>
+#include <system_error>
+
+#include "core/link/posix_serial_device.h"
+
+namespace pyranex {
+
+namespace {
+
+constexpr size_t kWriteBufferSize = 512;
+constexpr size_t kReadChunk = 256;
+// Reads per wake-up before the write event gets its turn again, so a flood cannot starve writes.
+constexpr int kReadsPerWake = 16;
+constexpr int kClosePasses = 10;
+constexpr uint32_t kClosePassMs = 500;
+constexpr size_t kErrorTextLimit = 199;  // the box's 200-character buffer, terminator excluded
+
+// A manual-reset event as an eventfd: readable while signalled.
+class Event {
+ public:
+  Event() : fd_(::eventfd(0, EFD_NONBLOCK | EFD_CLOEXEC)) {}
+  ~Event() {
+    if (fd_ >= 0) ::close(fd_);
+  }
+  Event(const Event&) = delete;
+  Event& operator=(const Event&) = delete;
+
+  void Signal() {
+    const uint64_t one = 1;
+    [[maybe_unused]] const ssize_t n = ::write(fd_, &one, sizeof one);
+  }
+  void Reset() {
+    uint64_t value = 0;
+    [[maybe_unused]] const ssize_t n = ::read(fd_, &value, sizeof value);
+  }
+  int Fd() const { return fd_; }
+
+ private:
+  int fd_;
+};
+
+// Cuts at most `limit` bytes without splitting a UTF-8 sequence.
+std::string TruncateUtf8(std::string text, size_t limit) {
+  if (text.size() <= limit) return text;
+  size_t cut = limit;
+  while (cut > 0 && (static_cast<unsigned char>(text[cut]) & 0xC0) == 0x80) --cut;
+  text.resize(cut);
+  return text;
+}
+
+}  // namespace
+
+struct CSerialPort::Impl {
+  Event writeEvent;
+  Event shutdownEvent;
+};
+
+CSerialPort::CSerialPort(LinkContext context)
+    : context_(std::move(context)), impl_(std::make_unique<Impl>()) {}
+
+CSerialPort::~CSerialPort() {
+  StopWorker();
+  std::lock_guard lock(portLock_);
+  if (device_) device_->Close();
+}
+
+bool CSerialPort::InitPort(unsigned portNumber) {
+  std::lock_guard life(lifecycleLock_);
+  StopWorker();
+  impl_->writeEvent.Reset();
+  impl_->shutdownEvent.Reset();
+  {
+    std::lock_guard lock(writeLock_);
+    writeBuffer_.clear();
+  }
+  portNumber_.store(portNumber);
+  lost_.store(false);
+
+  ConfigResult config;
+  {
+    std::lock_guard lock(portLock_);
+    if (device_) device_->Close();
+    device_ = context_.deviceFactory ? context_.deviceFactory()
+                                     : MakePosixSerialDevice(context_.paths.executableDir);
+    if (!device_ || device_->Open(portNumber) != 0) {
+      device_.reset();
+      return false;
+    }
+    device_->Purge(true, true);
+    config = device_->Configure();
+    device_->Purge(true, true);
+  }
+  // Reported outside the lock: the box blocks until the user answers.
+  if (!config.failedStep.empty()) ReportError(config.failedStep.c_str(), config.error);
+  return true;
+}
+
+bool CSerialPort::StartMonitoring() {
+  std::lock_guard life(lifecycleLock_);
+  if (threadAlive_.load()) return false;
+  if (worker_.joinable()) worker_.join();
+  // Set before the thread runs so a ClosePort right after this call cannot miss it.
+  threadAlive_.store(true);
+  try {
+    worker_ = std::thread([this] { CommThread(); });
+  } catch (const std::system_error&) {
+    threadAlive_.store(false);
+    return false;
+  }
+  return true;
+}
+
+void CSerialPort::ClosePort() {
+  std::lock_guard life(lifecycleLock_);
+  for (int pass = 0; pass < kClosePasses; ++pass) {
+    impl_->shutdownEvent.Signal();
+    context_.clock.SleepMs(kClosePassMs);
+    if (!threadAlive_.load()) break;
+  }
+  if (worker_.joinable()) worker_.join();
+  std::lock_guard lock(portLock_);
+  if (device_) {
+    device_->Close();
+    device_.reset();
+  }
+  lost_.store(false);
+}
+
+void CSerialPort::StopWorker() {
+  if (!worker_.joinable()) return;
+  impl_->shutdownEvent.Signal();
+  worker_.join();
+}
+
+bool CSerialPort::IsOpen() const {
+  std::lock_guard lock(portLock_);
+  return device_ && device_->IsOpen();
+}
+
+void CSerialPort::RequestWrite(std::span<const uint8_t> frame) {
+  {
+    std::lock_guard lock(writeLock_);
+    const size_t n = std::min(frame.size(), kWriteBufferSize);
+    writeBuffer_.assign(frame.begin(), frame.begin() + static_cast<std::ptrdiff_t>(n));
+  }
+  impl_->writeEvent.Signal();
+}
+
+TrafficSnapshot CSerialPort::SnapshotRing() const {
+  std::lock_guard lock(ringLock_);
+  return ring_;
+}
+
+void CSerialPort::CommThread() {
+  {
+    std::lock_guard lock(portLock_);
+    if (device_ && device_->IsOpen()) device_->Purge(true, true);
+  }
+  for (;;) {
+    // device_ only changes while no worker runs, so reading it here needs no lock.
+    const bool watchPort = device_ && device_->IsOpen() && !lost_.load();
+    std::array<pollfd, 3> fds{{{impl_->writeEvent.Fd(), POLLIN, 0},
+                               {impl_->shutdownEvent.Fd(), POLLIN, 0},
+                               {watchPort ? device_->PollFd() : -1, POLLIN, 0}}};
+    const int ready = ::poll(fds.data(), fds.size(), -1);
+    if (ready < 0) {
+      if (errno == EINTR) continue;
+      break;
+    }
+    wakeups_.fetch_add(1);
+    // Priority as the event set orders it: write, then shutdown, then the port.
+    if (fds[0].revents & POLLIN) {
+      WritePending();
+      continue;
+    }
+    if (fds[1].revents & POLLIN) break;
+    const short portEvents = fds[2].revents;
+    if (portEvents == 0) continue;
+    const bool gotSomething = ReadAvailable();
+    if (!gotSomething && (portEvents & (POLLHUP | POLLERR | POLLNVAL))) MarkLost();
+  }
+  threadAlive_.store(false);
+}
+
+void CSerialPort::WritePending() {
+  impl_->writeEvent.Reset();
+  std::vector<uint8_t> frame;
+  {
+    std::lock_guard lock(writeLock_);
+    frame.swap(writeBuffer_);
+  }
+  if (frame.empty() || lost_.load()) return;  // nothing new, or nowhere to send it
+
+  size_t written = 0;
+  IoResult failure;
+  {
+    std::lock_guard lock(portLock_);
+    if (!device_ || !device_->IsOpen()) return;
+    device_->Purge(false, true);
+    // The port's write time-out: 50 ms plus 5 ms a byte.
+    const auto deadline =
+        std::chrono::steady_clock::now() + std::chrono::milliseconds(50 + 5 * frame.size());
+    while (written < frame.size()) {
+      const IoResult r = device_->Write(std::span(frame).subspan(written));
+      if (r.lost || r.error != 0) {
+        failure = r;
+        break;
+      }
+      written += r.bytes;
+      if (written == frame.size()) break;
+      const auto left = std::chrono::duration_cast<std::chrono::milliseconds>(
+          deadline - std::chrono::steady_clock::now());
+      if (left.count() <= 0) {
+        failure.error = ETIMEDOUT;
+        break;
+      }
+      pollfd out{device_->PollFd(), POLLOUT, 0};
+      ::poll(&out, 1, static_cast<int>(left.count()));
+    }
+  }
+  if (failure.lost) {
+    MarkLost();
+    return;
+  }
+  if (failure.error != 0) ReportError("WriteFile()", failure.error);
+
+  std::lock_guard lock(ringLock_);
+  TrafficSlot& slot = ring_.slots[static_cast<size_t>(ring_.nextSlot)];
+  slot.sent.assign(frame.begin(), frame.begin() + static_cast<std::ptrdiff_t>(written));
+  slot.received.clear();
+  slot.sendTime = context_.clock.Now();
+  ring_.nextSlot = (ring_.nextSlot + 1) % kRingSlots;
+}
+
+bool CSerialPort::ReadAvailable() {
+  std::array<uint8_t, kReadChunk> buffer{};
+  bool gotSomething = false;
+  for (int round = 0; round < kReadsPerWake; ++round) {
+    IoResult r;
+    {
+      std::lock_guard lock(portLock_);
+      if (!device_ || !device_->IsOpen()) return gotSomething;
+      r = device_->Read(buffer);
+    }
+    if (r.lost) {
+      MarkLost();
+      return true;
+    }
+    if (r.error != 0) {
+      // The byte buffer holds nothing valid after a failed read, so nothing is handed on.
+      ReportError("ReadFile()", r.error);
+      return true;
+    }
+    if (r.bytes == 0) return gotSomething;
+    gotSomething = true;
+    const std::span<const uint8_t> bytes(buffer.data(), r.bytes);
+    RecordReceived(bytes);
+    for (const uint8_t byte : bytes) OnReceiveByte(byte);
+  }
+  return gotSomething;
+}
+
+void CSerialPort::RecordReceived(std::span<const uint8_t> bytes) {
+  std::lock_guard lock(ringLock_);
+  TrafficSlot& slot =
+      ring_.slots[static_cast<size_t>((ring_.nextSlot + kRingSlots - 1) % kRingSlots)];
+  if (slot.received.empty()) slot.receiveTime = context_.clock.Now();
+  slot.received.insert(slot.received.end(), bytes.begin(), bytes.end());
+}
+
+void CSerialPort::MarkLost() {
+  if (lost_.exchange(true)) return;
+  ReportError("ReadFile()", EIO);
+}
+
+void CSerialPort::ReportError(const char* operation, int error) {
+  const std::string system = std::error_code(error, std::generic_category()).message();
+  const int needed =
+      std::snprintf(nullptr, 0, "WARNING:  %s Failed with the following error: \n%s\nPort: %d\n",
+                    operation, system.c_str(), static_cast<int>(portNumber_.load()));
+  std::string text(static_cast<size_t>(std::max(needed, 0)) + 1, '\0');
+  std::snprintf(text.data(), text.size(),
+                "WARNING:  %s Failed with the following error: \n%s\nPort: %d\n", operation,
+                system.c_str(), static_cast<int>(portNumber_.load()));
+  text.resize(text.size() - 1);
+  context_.notifier.Show(TruncateUtf8(std::move(text), kErrorTextLimit), "Application Error",
+                         NoticeIcon::Error, NoticeButtons::Ok);
+}
+
+}  // namespace pyranex
