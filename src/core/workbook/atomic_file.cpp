@@ -1,0 +1,84 @@
+#include "core/workbook/atomic_file.h"
+
+#include <fcntl.h>
+#include <unistd.h>
+
+#include <atomic>
+#include <cerrno>
+#include <cstring>
+
+namespace pyranex {
+namespace {
+
+std::string Reason(const char* what, int error) {
+  return std::string(what) + ": " + std::strerror(error);
+}
+
+// Closes the descriptor and removes the temporary file unless released.
+class TempFile {
+ public:
+  TempFile(int fd, std::filesystem::path path) : fd_(fd), path_(std::move(path)) {}
+  ~TempFile() {
+    if (fd_ >= 0) ::close(fd_);
+    if (!path_.empty()) ::unlink(path_.c_str());
+  }
+  TempFile(const TempFile&) = delete;
+  TempFile& operator=(const TempFile&) = delete;
+  int fd() const { return fd_; }
+  const std::filesystem::path& path() const { return path_; }
+  int Close() {
+    const int rc = ::close(fd_);
+    fd_ = -1;
+    return rc;
+  }
+  void Keep() { path_.clear(); }
+
+ private:
+  int fd_;
+  std::filesystem::path path_;
+};
+
+bool WriteAll(int fd, std::span<const uint8_t> data) {
+  while (!data.empty()) {
+    const ssize_t n = ::write(fd, data.data(), data.size());
+    if (n < 0) {
+      if (errno == EINTR) continue;
+      return false;
+    }
+    data = data.subspan(static_cast<size_t>(n));
+  }
+  return true;
+}
+
+}  // namespace
+
+std::string WriteFileAtomically(const std::filesystem::path& target,
+                                std::initializer_list<std::span<const uint8_t>> parts) {
+  static std::atomic<unsigned> counter{0};
+  const std::filesystem::path folder =
+      target.has_parent_path() ? target.parent_path() : std::filesystem::path(".");
+  const std::string tempName = "." + target.filename().string() + "." + std::to_string(::getpid()) +
+                               "." + std::to_string(counter.fetch_add(1)) + ".tmp";
+  const std::filesystem::path tempPath = folder / tempName;
+  const int fd = ::open(tempPath.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0666);
+  if (fd < 0) return Reason("cannot create a file in the folder", errno);
+  TempFile temp(fd, tempPath);
+
+  for (const auto& part : parts) {
+    if (!WriteAll(temp.fd(), part)) return Reason("cannot write", errno);
+  }
+  if (::fsync(temp.fd()) != 0) return Reason("cannot flush to disk", errno);
+  if (temp.Close() != 0) return Reason("cannot close", errno);
+  if (::rename(tempPath.c_str(), target.c_str()) != 0) return Reason("cannot replace", errno);
+  temp.Keep();
+
+  // Make the rename itself durable; a failure here does not undo a complete save.
+  const int dir = ::open(folder.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+  if (dir >= 0) {
+    ::fsync(dir);
+    ::close(dir);
+  }
+  return {};
+}
+
+}  // namespace pyranex

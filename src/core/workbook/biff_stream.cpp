@@ -1,0 +1,310 @@
+#include "core/workbook/biff_stream.h"
+
+#include <algorithm>
+#include <array>
+#include <cstring>
+
+namespace pyranex {
+namespace {
+
+constexpr uint16_t kBof = 0x0809;
+constexpr uint16_t kEof = 0x000A;
+constexpr uint16_t kCodepage = 0x0042;
+constexpr uint16_t kWindow1 = 0x003D;
+constexpr uint16_t kFont = 0x0031;
+constexpr uint16_t kXf = 0x00E0;
+constexpr uint16_t kStyle = 0x0293;
+constexpr uint16_t kBoundSheet = 0x0085;
+constexpr uint16_t kSst = 0x00FC;
+constexpr uint16_t kContinue = 0x003C;
+constexpr uint16_t kExtSst = 0x00FF;
+constexpr uint16_t kWsBool = 0x0081;
+constexpr uint16_t kDimensions = 0x0200;
+constexpr uint16_t kNumber = 0x0203;
+constexpr uint16_t kLabelSst = 0x00FD;
+constexpr uint16_t kWindow2 = 0x023E;
+
+constexpr uint16_t kDefaultCellXf = 15;
+constexpr size_t kMinStreamSize = 4096;
+
+class Out {
+ public:
+  explicit Out(std::vector<uint8_t>& bytes) : b_(bytes) {}
+  void U8(uint8_t v) { b_.push_back(v); }
+  void U16(uint16_t v) {
+    b_.push_back(static_cast<uint8_t>(v));
+    b_.push_back(static_cast<uint8_t>(v >> 8));
+  }
+  void U32(uint32_t v) {
+    U16(static_cast<uint16_t>(v));
+    U16(static_cast<uint16_t>(v >> 16));
+  }
+  void F64(double v) {
+    uint64_t bits;
+    std::memcpy(&bits, &v, sizeof bits);
+    U32(static_cast<uint32_t>(bits));
+    U32(static_cast<uint32_t>(bits >> 32));
+  }
+  void Bytes(const void* data, size_t n) {
+    const auto* p = static_cast<const uint8_t*>(data);
+    b_.insert(b_.end(), p, p + n);
+  }
+
+  // Records: Begin writes the header with a zero length that End fills in.
+  void Begin(uint16_t type) {
+    U16(type);
+    recordStart_ = b_.size();
+    U16(0);
+  }
+  void End() {
+    const size_t n = b_.size() - recordStart_ - 2;
+    b_[recordStart_] = static_cast<uint8_t>(n);
+    b_[recordStart_ + 1] = static_cast<uint8_t>(n >> 8);
+  }
+  size_t DataSize() const { return b_.size() - recordStart_ - 2; }
+  size_t RecordHeaderPos() const { return recordStart_ - 2; }
+  size_t Pos() const { return b_.size(); }
+  void PatchU32(size_t at, uint32_t v) {
+    for (int i = 0; i < 4; ++i) b_[at + i] = static_cast<uint8_t>(v >> (8 * i));
+  }
+
+ private:
+  std::vector<uint8_t>& b_;
+  size_t recordStart_ = 0;
+};
+
+void Bof(Out& o, uint16_t kind) {
+  o.Begin(kBof);
+  o.U16(0x0600);  // BIFF8
+  o.U16(kind);    // 0x0005 globals, 0x0010 worksheet
+  o.U16(0x0DBB);  // build
+  o.U16(0x07CC);  // year
+  o.U32(0);
+  o.U32(0x00000006);
+  o.End();
+}
+
+void Eof(Out& o) {
+  o.Begin(kEof);
+  o.End();
+}
+
+void Font(Out& o) {
+  static constexpr char kName[] = "Arial";
+  o.Begin(kFont);
+  o.U16(200);     // 10 pt in twips
+  o.U16(0);       // no attributes
+  o.U16(0x7FFF);  // automatic colour
+  o.U16(400);     // normal weight
+  o.U16(0);       // no super/subscript
+  o.U8(0);        // no underline
+  o.U8(0);        // family
+  o.U8(0);        // character set
+  o.U8(0);
+  o.U8(sizeof kName - 1);
+  o.U8(0);  // 8-bit characters
+  o.Bytes(kName, sizeof kName - 1);
+  o.End();
+}
+
+void Xf(Out& o, uint16_t font, bool style, uint8_t usedAttributes) {
+  o.Begin(kXf);
+  o.U16(font);
+  o.U16(0);                        // General number format
+  o.U16(style ? 0xFFF5 : 0x0001);  // locked; style XFs have no parent
+  o.U8(0x20);                      // bottom aligned
+  o.U8(0);
+  o.U8(0);
+  o.U8(usedAttributes);
+  o.U32(0);
+  o.U32(0);
+  o.U16(0x20C0);  // automatic pattern colours
+  o.End();
+}
+
+void Globals(Out& o) {
+  Bof(o, 0x0005);
+  o.Begin(kCodepage);
+  o.U16(1200);  // UTF-16
+  o.End();
+  o.Begin(kWindow1);
+  o.U16(0);
+  o.U16(0);
+  o.U16(0x3000);
+  o.U16(0x1E00);
+  o.U16(0x0038);
+  o.U16(0);  // active sheet
+  o.U16(0);  // first visible tab
+  o.U16(1);  // selected tabs
+  o.U16(0x0258);
+  o.End();
+  for (int i = 0; i < 4; ++i) Font(o);
+  for (uint16_t i = 0; i < 15; ++i) {
+    const uint16_t font = (i == 1 || i == 2) ? 1 : (i == 3 || i == 4) ? 2 : 0;
+    Xf(o, font, true, i == 0 ? 0x00 : 0xF4);
+  }
+  Xf(o, 0, false, 0x00);
+  o.Begin(kStyle);
+  o.U16(0x8000);  // built-in style on XF 0
+  o.U8(0);        // "Normal"
+  o.U8(0xFF);
+  o.End();
+}
+
+// Shared string table. A string's header and first character never straddle two records; its
+// characters may continue in a CONTINUE record, which then starts with the width flag again.
+void SharedStrings(Out& o, const XlsContent& c, uint32_t references) {
+  const uint32_t unique = static_cast<uint32_t>(c.strings.size());
+  const uint32_t perBucket = std::max<uint32_t>(8, (unique + 127) / 128);
+  struct Bucket {
+    uint32_t streamPos;
+    uint16_t recordOffset;
+  };
+  std::vector<Bucket> buckets;
+
+  o.Begin(kSst);
+  o.U32(references);
+  o.U32(unique);
+  for (uint32_t i = 0; i < unique; ++i) {
+    const XlsString& s = c.strings[i];
+    const size_t unit = s.wide ? 2 : 1;
+    const size_t firstPart = 3 + (s.units ? unit : 0);
+    if (o.DataSize() + firstPart > kBiffMaxRecordData) {
+      o.End();
+      o.Begin(kContinue);
+    }
+    if (i % perBucket == 0) {
+      buckets.push_back(
+          {static_cast<uint32_t>(o.Pos()), static_cast<uint16_t>(o.Pos() - o.RecordHeaderPos())});
+    }
+    o.U16(s.units);
+    o.U8(s.wide ? 1 : 0);
+    size_t done = 0;
+    const size_t total = s.units;
+    while (done < total) {
+      size_t room = (kBiffMaxRecordData - o.DataSize()) / unit;
+      if (room == 0) {
+        o.End();
+        o.Begin(kContinue);
+        o.U8(s.wide ? 1 : 0);
+        room = (kBiffMaxRecordData - o.DataSize()) / unit;
+      }
+      const size_t n = std::min(room, total - done);
+      o.Bytes(s.bytes.data() + done * unit, n * unit);
+      done += n;
+    }
+  }
+  o.End();
+
+  o.Begin(kExtSst);
+  o.U16(static_cast<uint16_t>(perBucket));
+  for (const Bucket& b : buckets) {
+    o.U32(b.streamPos);
+    o.U16(b.recordOffset);
+    o.U16(0);
+  }
+  o.End();
+}
+
+void Sheet(Out& o, const XlsContent& c) {
+  Bof(o, 0x0010);
+  o.Begin(kWsBool);
+  o.U16(0x04C1);
+  o.End();
+
+  uint32_t firstRow = UINT32_MAX, lastRow = 0;
+  uint16_t firstCol = UINT16_MAX, lastCol = 0;
+  for (size_t r = 0; r < c.rows.size(); ++r) {
+    const auto& row = c.rows[r];
+    for (size_t col = 0; col < row.size(); ++col) {
+      if (row[col].kind == XlsCell::Kind::Empty) continue;
+      firstRow = std::min<uint32_t>(firstRow, static_cast<uint32_t>(r));
+      lastRow = std::max<uint32_t>(lastRow, static_cast<uint32_t>(r));
+      firstCol = std::min<uint16_t>(firstCol, static_cast<uint16_t>(col));
+      lastCol = std::max<uint16_t>(lastCol, static_cast<uint16_t>(col));
+    }
+  }
+  o.Begin(kDimensions);
+  if (firstRow == UINT32_MAX) {
+    o.U32(0), o.U32(0), o.U16(0), o.U16(0);
+  } else {
+    o.U32(firstRow), o.U32(lastRow + 1), o.U16(firstCol), o.U16(lastCol + 1);
+  }
+  o.U16(0);
+  o.End();
+
+  for (size_t r = 0; r < c.rows.size(); ++r) {
+    const auto& row = c.rows[r];
+    for (size_t col = 0; col < row.size(); ++col) {
+      const XlsCell& cell = row[col];
+      if (cell.kind == XlsCell::Kind::Number) {
+        o.Begin(kNumber);
+        o.U16(static_cast<uint16_t>(r));
+        o.U16(static_cast<uint16_t>(col));
+        o.U16(kDefaultCellXf);
+        o.F64(cell.number);
+        o.End();
+      } else if (cell.kind == XlsCell::Kind::String) {
+        o.Begin(kLabelSst);
+        o.U16(static_cast<uint16_t>(r));
+        o.U16(static_cast<uint16_t>(col));
+        o.U16(kDefaultCellXf);
+        o.U32(cell.sst);
+        o.End();
+      }
+    }
+  }
+
+  o.Begin(kWindow2);
+  o.U16(0x06B6);  // grid, headers, zeros, auto colour, outline, selected, active
+  o.U16(0);
+  o.U16(0);
+  o.U16(0x40);
+  o.U16(0);
+  o.U16(0);
+  o.U16(0);
+  o.U32(0);
+  o.End();
+  Eof(o);
+}
+
+}  // namespace
+
+std::vector<uint8_t> EncodeWorkbookStream(const XlsContent& content) {
+  uint32_t references = 0;
+  size_t cells = 0;
+  for (const auto& row : content.rows) {
+    for (const XlsCell& cell : row) {
+      if (cell.kind == XlsCell::Kind::String) ++references;
+      if (cell.kind != XlsCell::Kind::Empty) ++cells;
+    }
+  }
+  size_t stringBytes = 0;
+  for (const XlsString& s : content.strings) stringBytes += 3 + s.bytes.size();
+
+  std::vector<uint8_t> bytes;
+  bytes.reserve(1024 + stringBytes + stringBytes / kBiffMaxRecordData * 5 + cells * 18);
+  Out o(bytes);
+  Globals(o);
+
+  const XlsString name = EncodeXlsString(content.sheetName.substr(0, 31));
+  o.Begin(kBoundSheet);
+  const size_t sheetOffsetAt = o.Pos();
+  o.U32(0);  // patched below
+  o.U8(0);   // visible
+  o.U8(0);   // worksheet
+  o.U8(static_cast<uint8_t>(name.units));
+  o.U8(name.wide ? 1 : 0);
+  o.Bytes(name.bytes.data(), name.bytes.size());
+  o.End();
+
+  SharedStrings(o, content, references);
+  Eof(o);
+
+  o.PatchU32(sheetOffsetAt, static_cast<uint32_t>(o.Pos()));
+  Sheet(o, content);
+  if (bytes.size() < kMinStreamSize) bytes.resize(kMinStreamSize, 0);
+  return bytes;
+}
+
+}  // namespace pyranex

@@ -1,0 +1,66 @@
+#pragma once
+
+#include <cstdint>
+#include <filesystem>
+#include <string>
+#include <string_view>
+#include <unordered_map>
+
+namespace pyranex {
+
+// A failure of the workbook reader: a 32-bit result code, who reported it and what happened.
+struct XlsReadError {
+  uint32_t code = 0;
+  std::string source;
+  std::string description;
+};
+
+// Result codes of the reader's own failures (those a database route reports in the same cases).
+inline constexpr uint32_t kXlsErrorNoTable = 0x80040E37;   // no sheet of that name
+inline constexpr uint32_t kXlsErrorNoColumn = 0x800A0CC1;  // no column of that name
+inline constexpr uint32_t kXlsErrorTypeMismatch = 0x80020005;
+inline constexpr uint32_t kXlsErrorNotOpen = 0x800A0E78;  // no open workbook / result set
+
+// The meaning of a result code, for error texts.
+std::string XlsErrorMeaning(uint32_t code);
+
+// Reads an Excel 97-2003 workbook as tables: a sheet is picked by name, its first row names the
+// columns, rows are delivered in order and cells are asked for by column name.
+class XlsTableReader {
+ public:
+  XlsTableReader() = default;
+  ~XlsTableReader() { Close(); }
+  XlsTableReader(const XlsTableReader&) = delete;
+  XlsTableReader& operator=(const XlsTableReader&) = delete;
+
+  bool Open(const std::filesystem::path& path, XlsReadError& error);
+  void Close();
+  bool IsOpen() const { return handle_ != nullptr; }
+
+  // Selects the sheet and places the cursor on its first data row (the row below the names).
+  bool SelectSheet(std::string_view name, XlsReadError& error);
+  bool HasSheet() const { return sheetSelected_; }
+  bool AtEnd() const { return !sheetSelected_ || row_ >= rows_; }
+  void MoveNext() { ++row_; }
+
+  enum class CellKind { Empty, Number, Text };
+  struct Cell {
+    CellKind kind = CellKind::Empty;
+    double number = 0;
+    std::string text;
+  };
+  // The cell of the current row in the named column.
+  bool ReadCell(std::string_view column, Cell& cell, XlsReadError& error);
+
+ private:
+  bool ReadRaw(uint32_t row, uint16_t col, Cell& cell, XlsReadError& error);
+
+  const void* handle_ = nullptr;
+  bool sheetSelected_ = false;
+  uint32_t rows_ = 0;
+  uint16_t cols_ = 0;
+  uint32_t row_ = 0;
+  std::unordered_map<std::string, uint16_t> columns_;
+};
+
+}  // namespace pyranex

@@ -1,0 +1,56 @@
+#pragma once
+
+#include <cstdint>
+#include <filesystem>
+#include <memory>
+#include <string>
+#include <string_view>
+#include <unordered_map>
+
+#include "core/workbook/biff_stream.h"
+
+namespace pyranex {
+
+// The spreadsheet file format code of an Excel 97-2003 workbook, the only one written here.
+inline constexpr int kXlWorkbookNormal = -4143;
+
+// Writes Excel 97-2003 workbooks cell by cell, with the operations a spreadsheet program's
+// automation offers, in the same order: start, new workbook, first sheet, put cell texts,
+// save as, quit.
+class XlsWriter {
+ public:
+  // Empty when the writer cannot start (no memory for it).
+  static std::unique_ptr<XlsWriter> Start() noexcept;
+
+  XlsWriter() = default;
+  XlsWriter(const XlsWriter&) = delete;
+  XlsWriter& operator=(const XlsWriter&) = delete;
+
+  // Begins a new workbook with one empty sheet, dropping any unsaved one.
+  void NewWorkbook();
+  // Selects the workbook's first sheet for the cell operations (there is only one).
+  void FirstSheet() { sheetSelected_ = true; }
+
+  // A text that reads fully as a number becomes a number cell, an empty text clears the cell,
+  // anything else is a string cell. False for a bad cell name or when no sheet is selected.
+  bool PutCellText(std::string_view cellName, std::string_view text);
+  bool PutCellText(uint32_t row, uint32_t col, std::string_view text);
+
+  // Saves the workbook in the given file format. Returns an empty text on success, otherwise
+  // the reason; a file already at the path stays as it was when the save fails.
+  std::string SaveAs(const std::filesystem::path& path, int fileFormat = kXlWorkbookNormal);
+
+  // Drops the workbook. Also done by the destructor.
+  void Quit();
+
+  const XlsContent& Content() const { return content_; }
+
+ private:
+  uint32_t Intern(std::string_view text);
+
+  XlsContent content_;
+  std::unordered_map<std::string, uint32_t> stringIndex_;
+  bool sheetSelected_ = false;
+};
+
+}  // namespace pyranex
