@@ -206,7 +206,7 @@ void SharedStrings(Out& o, const XlsContent& c, uint32_t references) {
   o.End();
 }
 
-void Sheet(Out& o, const XlsContent& c) {
+void Sheet(Out& o, const XlsSheetContent& c, bool first) {
   Bof(o, 0x0010);
   o.Begin(kWsBool);
   o.U16(0x04C1);
@@ -256,7 +256,8 @@ void Sheet(Out& o, const XlsContent& c) {
   }
 
   o.Begin(kWindow2);
-  o.U16(0x06B6);  // grid, headers, zeros, auto colour, outline, selected, active
+  // Grid, headers, zeros, automatic colour, outline; the first sheet is selected and active.
+  o.U16(first ? 0x06B6 : 0x00B6);
   o.U16(0);
   o.U16(0);
   o.U16(0x40);
@@ -273,10 +274,12 @@ void Sheet(Out& o, const XlsContent& c) {
 std::vector<uint8_t> EncodeWorkbookStream(const XlsContent& content) {
   uint32_t references = 0;
   size_t cells = 0;
-  for (const auto& row : content.rows) {
-    for (const XlsCell& cell : row) {
-      if (cell.kind == XlsCell::Kind::String) ++references;
-      if (cell.kind != XlsCell::Kind::Empty) ++cells;
+  for (const XlsSheetContent& sheet : content.sheets) {
+    for (const auto& row : sheet.rows) {
+      for (const XlsCell& cell : row) {
+        if (cell.kind == XlsCell::Kind::String) ++references;
+        if (cell.kind != XlsCell::Kind::Empty) ++cells;
+      }
     }
   }
   size_t stringBytes = 0;
@@ -287,22 +290,27 @@ std::vector<uint8_t> EncodeWorkbookStream(const XlsContent& content) {
   Out o(bytes);
   Globals(o);
 
-  const XlsString name = EncodeXlsString(content.sheetName.substr(0, 31));
-  o.Begin(kBoundSheet);
-  const size_t sheetOffsetAt = o.Pos();
-  o.U32(0);  // patched below
-  o.U8(0);   // visible
-  o.U8(0);   // worksheet
-  o.U8(static_cast<uint8_t>(name.units));
-  o.U8(name.wide ? 1 : 0);
-  o.Bytes(name.bytes.data(), name.bytes.size());
-  o.End();
+  std::vector<size_t> offsetFields;
+  for (const XlsSheetContent& sheet : content.sheets) {
+    const XlsString name = EncodeXlsString(sheet.name.substr(0, 31));
+    o.Begin(kBoundSheet);
+    offsetFields.push_back(o.Pos());
+    o.U32(0);  // the sheet's BOF position, patched below
+    o.U8(0);   // visible
+    o.U8(0);   // worksheet
+    o.U8(static_cast<uint8_t>(name.units));
+    o.U8(name.wide ? 1 : 0);
+    o.Bytes(name.bytes.data(), name.bytes.size());
+    o.End();
+  }
 
   SharedStrings(o, content, references);
   Eof(o);
 
-  o.PatchU32(sheetOffsetAt, static_cast<uint32_t>(o.Pos()));
-  Sheet(o, content);
+  for (size_t i = 0; i < content.sheets.size(); ++i) {
+    o.PatchU32(offsetFields[i], static_cast<uint32_t>(o.Pos()));
+    Sheet(o, content.sheets[i], i == 0);
+  }
   if (bytes.size() < kMinStreamSize) bytes.resize(kMinStreamSize, 0);
   return bytes;
 }

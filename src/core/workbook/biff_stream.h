@@ -15,11 +15,15 @@ struct XlsCell {
   double number = 0;
 };
 
-// One workbook with one worksheet, as cells and a shared string table.
-struct XlsContent {
-  std::string sheetName = "Sheet1";
+struct XlsSheetContent {
+  std::string name = "Sheet1";
   std::vector<std::vector<XlsCell>> rows;  // rows[row][col]; short rows are fine
-  std::vector<XlsString> strings;          // unique strings, referenced by index
+};
+
+// One workbook: its worksheets and the shared string table their string cells index.
+struct XlsContent {
+  std::vector<XlsSheetContent> sheets;
+  std::vector<XlsString> strings;
 };
 
 // The "Workbook" stream of an Excel 97-2003 file (BIFF8): globals, then the sheet. The stream is

@@ -17,13 +17,26 @@ std::unique_ptr<XlsWriter> XlsWriter::Start() noexcept {
 
 void XlsWriter::NewWorkbook() {
   Quit();
-  content_.sheetName = "Sheet1";
+  content_.sheets.emplace_back();
+}
+
+void XlsWriter::FirstSheet() {
+  sheet_ = content_.sheets.empty() ? nullptr : &content_.sheets[0];
+}
+
+void XlsWriter::AddSheet(std::string_view name) {
+  content_.sheets.push_back(XlsSheetContent{std::string(name), {}});
+  sheet_ = &content_.sheets.back();
+}
+
+void XlsWriter::NameSheet(std::string_view name) {
+  if (sheet_) sheet_->name = std::string(name);
 }
 
 void XlsWriter::Quit() {
   content_ = XlsContent{};
   stringIndex_.clear();
-  sheetSelected_ = false;
+  sheet_ = nullptr;
 }
 
 bool XlsWriter::PutCellText(std::string_view cellName, std::string_view text) {
@@ -33,9 +46,9 @@ bool XlsWriter::PutCellText(std::string_view cellName, std::string_view text) {
 }
 
 bool XlsWriter::PutCellText(uint32_t row, uint32_t col, std::string_view text) {
-  if (!sheetSelected_ || row >= kXlsMaxRows || col >= kXlsMaxCols) return false;
-  if (content_.rows.size() <= row) content_.rows.resize(row + 1);
-  auto& cells = content_.rows[row];
+  if (!sheet_ || row >= kXlsMaxRows || col >= kXlsMaxCols) return false;
+  if (sheet_->rows.size() <= row) sheet_->rows.resize(row + 1);
+  auto& cells = sheet_->rows[row];
   if (cells.size() <= col) cells.resize(col + 1);
   XlsCell& cell = cells[col];
   if (text.empty()) {
@@ -59,6 +72,7 @@ std::string XlsWriter::SaveAs(const std::filesystem::path& path, int fileFormat)
   if (fileFormat != kXlWorkbookNormal) {
     return "file format " + std::to_string(fileFormat) + " is not supported";
   }
+  if (content_.sheets.empty()) return "there is no workbook to save";
   try {
     const std::vector<uint8_t> stream = EncodeWorkbookStream(content_);
     const CompoundFrame frame = FrameWorkbookStream(stream.size());

@@ -28,8 +28,12 @@ class XlsWriter {
 
   // Begins a new workbook with one empty sheet, dropping any unsaved one.
   void NewWorkbook();
-  // Selects the workbook's first sheet for the cell operations (there is only one).
-  void FirstSheet() { sheetSelected_ = true; }
+  // Selects the workbook's first sheet for the cell operations.
+  void FirstSheet();
+  // Adds a sheet after the others and selects it.
+  void AddSheet(std::string_view name);
+  // Renames the selected sheet (names are cut to 31 characters when saved).
+  void NameSheet(std::string_view name);
 
   // A text that reads fully as a number becomes a number cell, an empty text clears the cell,
   // anything else is a string cell. False for a bad cell name or when no sheet is selected.
@@ -50,7 +54,7 @@ class XlsWriter {
 
   XlsContent content_;
   std::unordered_map<std::string, uint32_t> stringIndex_;
-  bool sheetSelected_ = false;
+  XlsSheetContent* sheet_ = nullptr;
 };
 
 }  // namespace pyranex
