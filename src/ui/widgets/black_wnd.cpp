@@ -1,0 +1,12 @@
+#include "ui/widgets/black_wnd.h"
+
+#include "ui/widgets/background_picture.h"
+
+namespace pyranex::ui {
+
+CBlackWnd::CBlackWnd(QWidget* parent) : QWidget(parent), m_background(LoadBackgroundPicture()) {
+  // Every pixel is painted by the widget itself: no system erase underneath.
+  setAttribute(Qt::WA_OpaquePaintEvent);
+}
+
+}  // namespace pyranex::ui

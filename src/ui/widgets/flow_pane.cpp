@@ -1,0 +1,297 @@
+#include "ui/widgets/flow_pane.h"
+
+#include <QMouseEvent>
+#include <QPaintEvent>
+#include <QPainter>
+#include <QPolygon>
+#include <QRegion>
+#include <algorithm>
+#include <cstdio>
+
+#include "core/chart/chart_axes.h"
+#include "core/samples/sample_index.h"
+#include "ui/widgets/background_picture.h"
+
+namespace pyranex::ui {
+namespace {
+
+const QColor kCurveRed(255, 0, 0);
+const QColor kFillRed(255, 0, 0, 30);
+const QColor kCursorYellow(255, 255, 0);
+
+QPoint ToQt(chart::Point p) {
+  return {p.x, p.y};
+}
+
+// A rectangle with exclusive right and bottom edges, as the geometry gives it.
+QRect ToQt(const chart::Rect& r) {
+  return QRect(r.left, r.top, r.Width(), r.Height());
+}
+
+QPolygon ToPolygon(const std::vector<chart::Point>& points) {
+  QPolygon polygon(static_cast<int>(points.size()));
+  for (size_t i = 0; i < points.size(); ++i) polygon.setPoint(static_cast<int>(i), ToQt(points[i]));
+  return polygon;
+}
+
+void DrawTextAt(QPainter& painter, QPoint topLeft, const QString& text) {
+  painter.drawText(topLeft.x(), topLeft.y() + painter.fontMetrics().ascent(), text);
+}
+
+chart::Extent Measure(const QFontMetrics& metrics, const QString& text) {
+  return {metrics.horizontalAdvance(text), metrics.height()};
+}
+
+// The translucent area under the curve: fill the rectangle, but only inside the polygon.
+void FillUnder(QPainter& painter, const std::vector<chart::Point>& polygon, const chart::Rect& r) {
+  painter.save();
+  painter.setClipRegion(QRegion(ToPolygon(polygon), Qt::OddEvenFill));
+  painter.fillRect(ToQt(r), kFillRed);
+  painter.restore();
+}
+
+}  // namespace
+
+CFlowPane::CFlowPane(Notifier& notifier, QWidget* parent, const Clock& clock)
+    : CBlackWnd(parent), notifier_(notifier), clock_(clock) {
+  Layout();
+}
+
+chart::ChartState CFlowPane::State() const {
+  return {m_values, m_times, m_plotRect, m_yMin, m_yMax, m_xStart, m_xEnd};
+}
+
+void CFlowPane::Layout() {
+  layoutSize_ = size();
+  const QFontMetrics metrics = fontMetrics();
+  const chart::Rect client{0, 0, width(), height()};
+  m_plotRect = chart::PlotRectFor(client, Measure(metrics, QStringLiteral("-0.0000000")),
+                                  metrics.horizontalAdvance(QStringLiteral("时间")));
+}
+
+void CFlowPane::InvalidateAll() {
+  cacheValid_ = false;
+  update();
+}
+
+void CFlowPane::resizeEvent(QResizeEvent* event) {
+  QWidget::resizeEvent(event);
+  Layout();
+  InvalidateAll();
+}
+
+void CFlowPane::EnsureLayout() {
+  // A hidden widget gets its resize event only when shown; the geometry must not wait for that.
+  if (layoutSize_ != size()) {
+    Layout();
+    cacheValid_ = false;
+  }
+}
+
+void CFlowPane::AddPoint(uint32_t tick, double value) {
+  EnsureLayout();
+  m_values.push_back(static_cast<float>(value));
+  m_times.push_back(tick);
+  const chart::NewSamplePlan plan = chart::PlanNewSample(State());
+  using Kind = chart::NewSamplePlan::Kind;
+
+  if (plan.kind == Kind::kBeyond) {
+    if (m_autoExtend) {
+      m_xEnd = plan.extendedXEnd;
+      InvalidateAll();
+    }
+    return;
+  }
+  if (plan.kind == Kind::kNothing) return;
+
+  if (!cacheValid_) {
+    update();  // the rebuild draws this sample with the rest
+  } else {
+    QPainter painter(&cache_);
+    // The axes and labels outside the plot are never drawn over.
+    painter.setClipRect(ToQt(m_plotRect).adjusted(0, 0, 1, 1));
+    QRect dirty;
+    if (plan.kind == Kind::kPixel) {
+      painter.fillRect(QRect(ToQt(plan.point), QSize(1, 1)), kCurveRed);
+      dirty = QRect(ToQt(plan.point), QSize(1, 1));
+    } else {
+      painter.setPen(QPen(kCurveRed, 0));
+      painter.drawLine(ToQt(plan.previous), ToQt(plan.point));
+      FillUnder(painter, plan.fillPolygon, plan.fillRect);
+      dirty = QRect(ToQt(plan.previous), ToQt(plan.point)).normalized();
+      dirty.setBottom(m_plotRect.bottom);
+    }
+    painter.end();
+    update(dirty.adjusted(-1, -1, 1, 1));
+  }
+
+  if (plan.aboveRange) {
+    char text[64];
+    std::snprintf(text, sizeof text, "%3.2f", value);
+    notifier_.Show(text, "Quorvane", NoticeIcon::None, NoticeButtons::Ok);
+  }
+}
+
+void CFlowPane::SetYRange(double min, double max) {
+  m_yMin = min;
+  m_yMax = max;
+  InvalidateAll();
+}
+
+void CFlowPane::SetXRange(double startMinutes, double endMinutes) {
+  m_xStart = chart::AcceptedWindowStart(m_times, startMinutes);
+  m_xEnd = endMinutes;
+  InvalidateAll();
+}
+
+void CFlowPane::Clear() {
+  m_values.clear();
+  m_values.shrink_to_fit();
+  m_times.clear();
+  m_times.shrink_to_fit();
+  // No repaint now, but whatever repaints next shows the cleared pane.
+  cacheValid_ = false;
+}
+
+int CFlowPane::FindSampleIndex(double minutes) const {
+  return pyranex::FindSampleIndex(m_times, minutes);
+}
+
+void CFlowPane::SetCursorVisible(bool show) {
+  m_cursorVisible = show;
+  InvalidateCursorArea(m_cursorX);
+}
+
+void CFlowPane::InvalidateCursorArea(int x) {
+  EnsureLayout();
+  const QFontMetrics metrics = fontMetrics();
+  const chart::CursorArea area = chart::CursorAreaAt(
+      m_plotRect, x, Measure(metrics, QStringLiteral("2011-11-24 12-10-10 5000.1")));
+  update(ToQt(area.column));
+  update(ToQt(area.readout));
+}
+
+void CFlowPane::mouseReleaseEvent(QMouseEvent* event) {
+  if (event->button() == Qt::LeftButton) {
+    EnsureLayout();
+    const int x = event->position().toPoint().x();
+    const double m = chart::MinutesAtX(m_plotRect, m_xStart, m_xEnd, x);
+    if (FindSampleIndex(m) >= 0) {
+      InvalidateCursorArea(m_cursorX);
+      m_cursorX = x;
+      // Painting is confined to the update region here, so the new place is invalidated too.
+      InvalidateCursorArea(m_cursorX);
+    }
+  }
+  QWidget::mouseReleaseEvent(event);
+}
+
+void CFlowPane::mouseDoubleClickEvent(QMouseEvent* event) {
+  event->accept();
+}
+
+void CFlowPane::paintEvent(QPaintEvent* event) {
+  EnsureLayout();
+  if (!cacheValid_ || cache_.size() != size()) RebuildCache();
+  QPainter painter(this);
+  painter.drawImage(event->rect(), cache_, event->rect());
+  if (m_cursorVisible) DrawPositionCursor(painter);
+}
+
+void CFlowPane::RebuildCache() {
+  cache_ = QImage(size().expandedTo(QSize(1, 1)), QImage::Format_RGB32);
+  QPainter painter(&cache_);
+  painter.setFont(font());
+  m_parentOffset = OffsetInParent(*this);
+  PaintPicturePart(painter, m_background, m_parentOffset, size());
+  Draw(painter, &m_plotRect, 0);
+  cacheValid_ = true;
+}
+
+void CFlowPane::DrawAxes(QPainter& painter) {
+  painter.save();
+  painter.setPen(QPen(Qt::black, 0));
+  painter.setBackgroundMode(Qt::TransparentMode);
+  const QFontMetrics metrics = painter.fontMetrics();
+  const int L = m_plotRect.left, T = m_plotRect.top, R = m_plotRect.right, B = m_plotRect.bottom;
+  const int w0 = metrics.horizontalAdvance(QStringLiteral("0"));
+  const int h0 = metrics.height();
+
+  painter.drawLine(L, T - 4, L, B);
+  DrawTextAt(painter, {L - w0, T - h0 - 2}, QStringLiteral("Power(W)"));
+  const QPoint yArrow[] = {{L - 3, T + 2}, {L, T - 4}, {L + 3, T + 3}};
+  painter.drawPolyline(yArrow, 3);
+  for (const chart::ValueTick& tick : chart::ValueAxisTicks(m_plotRect, m_yMin, m_yMax)) {
+    painter.drawLine(L, tick.y, L - w0, tick.y);
+    const QString label = QString::fromStdString(tick.label);
+    DrawTextAt(painter,
+               ToQt(chart::ValueLabelTopLeft(m_plotRect, w0, tick.y, Measure(metrics, label))),
+               label);
+  }
+
+  painter.drawLine(L, B, R + 10, B);
+  const QPoint xArrow[] = {{R + 5, B - 3}, {R + 10, B}, {R + 4, B + 5}};
+  painter.drawPolyline(xArrow, 3);
+  DrawTextAt(painter, {R + 15, B - 10}, QStringLiteral("Time"));
+  for (const chart::TimeTick& tick : chart::TimeAxisTicks(m_plotRect, m_xStart, m_xEnd)) {
+    painter.drawLine(tick.x, B + 2, tick.x, B);
+    if (!tick.labelled) continue;
+    const QString label = QString::fromStdString(
+        FormatLocal(clock_, m_startTime + tick.secondsFromStart, "%H:%M:%S"));
+    DrawTextAt(painter,
+               ToQt(chart::TimeLabelTopLeft(m_plotRect, tick.x, metrics.horizontalAdvance(label))),
+               label);
+  }
+  painter.restore();
+}
+
+void CFlowPane::Draw(QPainter& painter, const chart::Rect* plotRect, int /*reserved*/) {
+  DrawAxes(painter);
+  if (m_values.empty() || plotRect == nullptr) return;
+  const chart::Rect plot = *plotRect;
+  if (plot.Width() <= 1 || plot.Height() <= 3) return;
+  chart::ChartState state = State();
+  state.plot = plot;
+  const chart::CurvePath curve = chart::BuildCurve(state);
+  if (curve.line.empty()) return;
+
+  // Compose the plot off screen (background, then curve) and copy it in one block.
+  if (plotScratch_.size() != QSize(plot.Width(), plot.Height())) {
+    plotScratch_ = QImage(plot.Width(), plot.Height(), QImage::Format_RGB32);
+  }
+  {
+    QPainter scratch(&plotScratch_);
+    PaintPicturePart(scratch, m_background, m_parentOffset + QPoint(plot.left, plot.top),
+                     plotScratch_.size());
+    scratch.translate(-plot.left, -plot.top);
+    scratch.setPen(QPen(kCurveRed, 0));
+    if (curve.line.size() == 1) {
+      scratch.drawPoint(ToQt(curve.line.front()));
+    } else {
+      scratch.drawPolyline(ToPolygon(curve.line));
+    }
+  }
+  // The axis line at the left edge and the top rows keep what the axes drew.
+  painter.drawImage(QPoint(plot.left + 1, plot.top + 3), plotScratch_,
+                    QRect(1, 3, plot.Width() - 1, plot.Height() - 3));
+  FillUnder(painter, curve.polygon, curve.fillRect);
+}
+
+void CFlowPane::DrawPositionCursor(QPainter& painter) {
+  const double m = chart::MinutesAtX(m_plotRect, m_xStart, m_xEnd, m_cursorX);
+  const int i = FindSampleIndex(m);
+  if (i < 0) return;
+  painter.save();
+  painter.setPen(QPen(kCursorYellow, 1));
+  painter.drawLine(m_cursorX, m_plotRect.bottom - 1, m_cursorX, m_plotRect.top);
+  const std::string time =
+      FormatLocal(clock_, m_startTime + chart::TruncToInt64(m * 60.0), "%H:%M:%S");
+  char text[96];
+  std::snprintf(text, sizeof text, "%s %3.1f", time.c_str(), static_cast<double>(m_values[i]));
+  painter.setPen(Qt::black);
+  painter.setBackgroundMode(Qt::TransparentMode);
+  DrawTextAt(painter, {m_cursorX + 2, m_plotRect.top}, QString::fromUtf8(text));
+  painter.restore();
+}
+
+}  // namespace pyranex::ui

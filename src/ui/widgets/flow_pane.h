@@ -1,0 +1,75 @@
+#pragma once
+
+#include <QImage>
+#include <QPoint>
+#include <cstdint>
+#include <vector>
+
+#include "core/chart/chart_curve.h"
+#include "core/chart/geometry.h"
+#include "core/platform/clock.h"
+#include "core/platform/notifier.h"
+#include "ui/widgets/black_wnd.h"
+
+namespace pyranex::ui {
+
+// The power curve over time, drawn over the part of the background picture under the pane.
+// The rendered pane is cached: a new sample draws its segment into the cache and repaints only
+// that rectangle; range changes, resizes and tracking rebuild the cache from the samples.
+class CFlowPane final : public CBlackWnd {
+  Q_OBJECT
+
+ public:
+  explicit CFlowPane(Notifier& notifier, QWidget* parent = nullptr,
+                     const Clock& clock = SystemClock::Instance());
+
+  void AddPoint(uint32_t tick, double value);
+  void SetYRange(double min, double max);
+  void SetXRange(double startMinutes, double endMinutes);
+  void Clear();
+  int FindSampleIndex(double minutes) const;
+  void SetCursorVisible(bool show);
+
+  void Draw(QPainter& painter, const chart::Rect* plotRect, int reserved) override;
+
+  // The owner reads and writes these directly; after writing the ranges it calls update().
+  chart::Rect m_plotRect;
+  double m_yMin = 0.0;
+  double m_yMax = 0.2;
+  std::vector<float> m_values;
+  std::vector<uint32_t> m_times;
+  double m_xEnd = 1.0;  // the owner's first window is 0 to 1 minute
+  double m_xStart = 0.0;
+  bool m_autoExtend = true;
+  int64_t m_startTime = 0;
+  int m_cursorX = 0;
+  bool m_cursorVisible = false;
+  QPoint m_parentOffset;
+
+  // Marks the cached rendering stale and repaints the whole pane.
+  void InvalidateAll();
+
+ protected:
+  void resizeEvent(QResizeEvent* event) override;
+  void paintEvent(QPaintEvent* event) override;
+  void mouseReleaseEvent(QMouseEvent* event) override;
+  void mouseDoubleClickEvent(QMouseEvent* event) override;
+
+ private:
+  chart::ChartState State() const;
+  void RebuildCache();
+  void DrawAxes(QPainter& painter);
+  void DrawPositionCursor(QPainter& painter);
+  void InvalidateCursorArea(int x);
+  void Layout();
+  void EnsureLayout();
+
+  Notifier& notifier_;
+  const Clock& clock_;
+  QImage cache_;  // the whole pane as last rendered (without the cursor)
+  bool cacheValid_ = false;
+  QImage plotScratch_;  // off-screen plot area: background, then curve
+  QSize layoutSize_;    // the size m_plotRect was computed for
+};
+
+}  // namespace pyranex::ui
