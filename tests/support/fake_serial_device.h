@@ -15,6 +15,9 @@
 // Every Open() creates a fresh socketpair and makes its other end the line's peer (a reopen after
 // HangUp is connected again). SetOpenFails(true) makes Open() return ENOENT. Configure() always
 // succeeds unless SetConfigureFailure() names a step. Use the line from one test thread.
+//
+// As on a real port, the worker empties the input when it starts (and InitPort does too), so
+// bytes sent before the worker ran may be discarded: send replies after reading a request.
 
 #include <fcntl.h>
 #include <poll.h>
