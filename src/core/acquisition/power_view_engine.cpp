@@ -1,0 +1,404 @@
+#include "core/acquisition/power_view_engine.h"
+
+#include <chrono>
+#include <cstdio>
+
+#include "core/acquisition/readouts.h"
+#include "core/acquisition/save_schedule.h"
+#include "core/platform/messages.h"
+
+namespace pyranex {
+
+namespace {
+
+constexpr uint32_t kProbeRegister = 361;
+constexpr uint32_t kLiveFirstRegister = 11;
+constexpr uint32_t kLiveRegisterCount = 31;
+constexpr uint32_t kModelFirstRegister = 44;
+constexpr uint32_t kVersionRegister = 45;
+constexpr uint32_t kReceivingData = 2;
+constexpr const char* kUnscaledPowerFirmware = "V5.00";
+
+// Tick a is at or after tick b, allowing for the wrap of the 32-bit count.
+bool NotBefore(uint32_t a, uint32_t b) {
+  return static_cast<int32_t>(a - b) >= 0;
+}
+
+}  // namespace
+
+PowerViewEngine::PowerViewEngine(PowerViewServices services)
+    : services_(std::move(services)),
+      clock_(services_.link.clock),
+      notifier_(services_.link.notifier),
+      m_com(services_.link),
+      store_(dayLog_, m_ratedPower) {}
+
+PowerViewEngine::~PowerViewEngine() {
+  Disconnect();
+}
+
+// ---------------------------------------------------------------------------------------------
+// Connect and shut-down
+
+bool PowerViewEngine::OnComSetting(unsigned portNumber) {
+  if (m_portOpen.load() || pollThread_.joinable()) {
+    // The old poll thread ends before the port goes, so nothing sends into a closing port.
+    StopPollThread();
+    m_com.ClosePort();
+    m_portOpen = false;
+  }
+  m_comPort = portNumber;
+  if (!m_com.InitPort(portNumber)) return false;
+  m_portOpen = true;
+  m_com.StartMonitoring();
+
+  m_registerIndex = 0;
+  m_identifyCount = 0;
+  m_versionPending = false;
+  m_skipCycleEnd = false;
+  m_missCount = 0;
+  seenGeneration_ = requestGeneration_.load();
+  StartIdentification();
+
+  if (services_.runPollThread) {
+    {
+      std::lock_guard lock(stopLock_);
+      stopRequested_ = false;
+    }
+    pollThread_ = std::thread([this] { PollThreadProc(); });
+  }
+  return true;
+}
+
+void PowerViewEngine::Disconnect() {
+  StopPollThread();
+  if (m_portOpen.exchange(false) || m_com.IsOpen()) m_com.ClosePort();
+}
+
+void PowerViewEngine::StopPollThread() {
+  if (!pollThread_.joinable()) return;
+  {
+    std::lock_guard lock(stopLock_);
+    stopRequested_ = true;
+  }
+  stopSignal_.notify_all();
+  pollThread_.join();
+}
+
+void PowerViewEngine::StartIdentification() {
+  m_com.m_identifying = true;
+  m_com.SetFraming(FramingModbus);
+  m_com.SetAddressByte0(kProbeAddress);
+  m_com.ReadRegisters(kProbeRegister, 1);
+}
+
+// ---------------------------------------------------------------------------------------------
+// Poll thread
+
+void PowerViewEngine::PollThreadProc() {
+  std::unique_lock lock(stopLock_);
+  for (;;) {
+    if (stopSignal_.wait_for(lock, std::chrono::milliseconds(kPollPeriodMs),
+                             [this] { return stopRequested_; })) {
+      return;
+    }
+    lock.unlock();
+    // The copy keeps the dialog alive until this tick is over, even if it closes meanwhile.
+    if (const std::shared_ptr<MonitorDialog> dialog = Monitor()) {
+      if (!dialog->HasStoppedPolling()) dialog->MonitorTick();
+    } else {
+      PollTick();
+    }
+    lock.lock();
+  }
+}
+
+void PowerViewEngine::PollTick() {
+  if (!m_portOpen.load()) return;
+  const uint32_t now = clock_.TickCount();
+  if (SuperviseLostPort(now)) return;
+
+  const uint32_t lastSend = m_com.m_lastSendTick.load();
+  const bool idle = m_com.m_exchangeState.load() == ExchangeIdle;
+  if (m_com.m_identifying.load()) {
+    if (!idle && now - lastSend > kReplyTimeoutMs && m_com.GetFraming() == FramingModbus) {
+      SerialFallback();
+    }
+    return;
+  }
+
+  const uint32_t lastReply = m_com.m_lastReplyTick.load();
+  if (NotBefore(lastReply, lastSend)) {
+    // A reply came but never completed its exchange (cut short): after the time-out it is a
+    // miss like any other, or the poll would stop for good.
+    if (!idle && now - lastReply > kReplyTimeoutMs) {
+      CountMiss();
+      return;
+    }
+    const bool late =
+        now - lastReply > m_com.m_nextPollDelay.load() || now - lastSend > kReplyTimeoutMs;
+    if (late && idle) SendPoll();
+    m_missCount = 0;
+    return;
+  }
+  if (now - lastSend > kReplyTimeoutMs) CountMiss();
+}
+
+void PowerViewEngine::CountMiss() {
+  if (m_missCount.fetch_add(1) + 1 >= kMissesBeforeNotice) {
+    services_.link.owner.Post(WM_INV_TIMEOUT, 0, 1);
+    m_missCount = 0;
+    if (m_com.ReceiveState() == kReceivingData) {
+      m_com.WriteCommLog(2);
+      m_com.ClosePort();
+      clock_.SleepMs(100);
+      if (!m_com.InitPort(m_comPort.load())) {
+        m_com.WriteCommLog(3);
+        reopenTick_ = clock_.TickCount();
+        return;
+      }
+      m_com.StartMonitoring();
+    }
+  }
+  m_com.ResetReceiver();
+  SendPoll();
+}
+
+void PowerViewEngine::SendPoll() {
+  switch (m_pollMode.load()) {
+    case 0:
+      NoteRequestFromPollThread();
+      m_com.ReadRegisters(kModelFirstRegister, 2);
+      break;
+    case 1:
+      NoteRequestFromPollThread();
+      m_com.ReadRegisters(kLiveFirstRegister, kLiveRegisterCount);
+      break;
+    default:
+      break;
+  }
+}
+
+void PowerViewEngine::SerialFallback() {
+  m_skipCycleEnd = true;
+  m_com.SetFraming(FramingSerial);
+  NoteRequestFromPollThread();
+  m_com.ReadSerialNumberBroadcast();
+}
+
+bool PowerViewEngine::SuperviseLostPort(uint32_t now) {
+  if (m_com.IsLost()) {
+    m_com.ClosePort();
+    reopenTick_ = clock_.TickCount();
+    return true;
+  }
+  if (m_com.IsOpen()) return false;
+  if (now - reopenTick_ < kReopenIntervalMs) return true;
+  reopenTick_ = now;
+  if (!m_com.InitPort(m_comPort.load())) return true;
+  m_com.StartMonitoring();
+  m_missCount = 0;
+  // The device that came back is identified afresh: it may have been swapped or reset.
+  NoteRequestFromPollThread();
+  StartIdentification();
+  return true;
+}
+
+// ---------------------------------------------------------------------------------------------
+// Reply dispatch (interface thread)
+
+bool PowerViewEngine::HandleMessage(const PostedMessage& message) {
+  switch (message.message) {
+    case WM_INV_REGISTER:
+      OnRegisterValue(message.wParam, message.lParam);
+      return true;
+    case WM_INV_TIMEOUT:
+      OnCommTimeout();
+      return true;
+    default:
+      return false;
+  }
+}
+
+void PowerViewEngine::CatchUpWithRequests() {
+  const uint32_t generation = requestGeneration_.load();
+  if (generation == seenGeneration_) return;
+  seenGeneration_ = generation;
+  m_registerIndex = 0;
+  m_identifyCount = 0;
+  m_versionPending = false;
+}
+
+void PowerViewEngine::OnRegisterValue(uintptr_t /*wParam*/, intptr_t lParam) {
+  const auto value = static_cast<uint16_t>(lParam & 0xFFFF);
+  CatchUpWithRequests();
+
+  if (m_com.m_identifying.load()) {
+    if (m_com.GetFraming() == FramingModbus) {
+      // The probe's reply: the receiver has learned the slave address; now the serial number.
+      m_com.m_identifying = false;
+      m_skipCycleEnd = true;
+      m_com.SetSerialKnown(false);
+      m_registerIndex = 0;
+      m_com.ReadRegisters(1, 3);
+      return;
+    }
+    ++m_identifyCount;
+    if (m_versionPending) {
+      char text[32];
+      std::snprintf(text, sizeof text, "V%3.2f", value / 100.0);
+      m_com.m_firmwareVersion = text;
+      m_com.m_exchangeState = ExchangeIdle;
+      m_versionPending = false;
+      m_com.m_identifying = false;
+      m_identifyCount = 0;
+    } else if (m_identifyCount == m_com.m_expectedValues.load()) {
+      m_skipCycleEnd = false;
+      m_identifyCount = 0;
+      m_com.ReadRegisters(kVersionRegister, 1);
+      m_versionPending = true;
+    }
+    return;
+  }
+
+  const uint32_t firstRegister = m_com.m_firstRegister.load();
+  const std::shared_ptr<MonitorDialog> dialog = Monitor();
+  if (!dialog) {
+    if (m_registerIndex == 0 && m_com.m_exchangeState.load() == ExchangeReadSent) {
+      store_.BeginReply();
+    }
+    StoreRegisterValue(value, firstRegister + m_registerIndex);
+    ++m_registerIndex;
+    if (m_registerIndex >= m_com.m_expectedValues.load()) EndOfExchange();
+    return;
+  }
+
+  const uint32_t index = dialog->ValueIndex();
+  if (index == 0 && m_com.m_exchangeState.load() == ExchangeReadSent) store_.BeginReply();
+  StoreRegisterValue(value, firstRegister + index);
+  dialog->HandleRegisterValue(value);
+  if (firstRegister == kLiveFirstRegister && m_com.m_exchangeState.load() == ExchangeIdle) {
+    RefreshFromMonitor();
+  }
+}
+
+void PowerViewEngine::EndOfExchange() {
+  m_com.m_exchangeState = ExchangeIdle;
+  m_registerIndex = 0;
+  if (m_parRequested) {
+    m_parRequested = false;
+    OpenMonitor();
+    return;
+  }
+  if (m_skipCycleEnd.exchange(false)) return;
+  if (m_pollMode.load() == 1 && !dayLog_.pac.empty()) OnCycleComplete();
+  const uint32_t next = m_pollMode.load() + 1;
+  m_pollMode = next == 2 ? 1 : next;
+}
+
+void PowerViewEngine::OnCommTimeout() {
+  if (m_timeoutBoxShown.load()) return;
+  m_com.WriteCommLog(1);
+  m_timeoutBoxShown = true;
+  notifier_.Show(kCommTimeoutText);
+  m_timeoutBoxShown = false;
+}
+
+void PowerViewEngine::SetMonitor(std::shared_ptr<MonitorDialog> dialog) {
+  std::lock_guard lock(monitorLock_);
+  m_monitorDlg = std::move(dialog);
+}
+
+std::shared_ptr<MonitorDialog> PowerViewEngine::Monitor() const {
+  std::lock_guard lock(monitorLock_);
+  return m_monitorDlg;
+}
+
+void PowerViewEngine::OpenMonitor() {
+  if (services_.monitorGate == nullptr) return;
+  MonitorGate& gate = *services_.monitorGate;
+  const std::optional<bool> fullAccess = gate.AskPassword();
+  if (!fullAccess) return;
+  std::shared_ptr<MonitorDialog> dialog = gate.CreateMonitor(*fullAccess, m_com);
+  if (!dialog) return;
+  SetMonitor(dialog);
+  gate.RunModal(*dialog);
+  if (m_com.m_exchangeState.load() != ExchangeIdle) m_registerIndex = dialog->ValueIndex();
+  // The poll thread may still be inside MonitorTick; its own reference keeps the dialog alive.
+  SetMonitor(nullptr);
+}
+
+// ---------------------------------------------------------------------------------------------
+// Day log and readouts (interface thread)
+
+void PowerViewEngine::StoreRegisterValue(int value, uint32_t registerNumber) {
+  if (m_com.m_exchangeState.load() != ExchangeReadSent) return;
+  const bool unscaled = m_com.m_firmwareVersion == kUnscaledPowerFirmware;
+  if (store_.Store(value, registerNumber, clock_.TickCount(), unscaled) ==
+      RegisterStore::Outcome::UdcUacMismatch) {
+    notifier_.Show(kLengthMismatchText);
+  }
+}
+
+void PowerViewEngine::StartDayLog() {
+  m_started = true;
+  m_startTime = clock_.Now();
+  if (PowerViewDisplay* display = services_.display) {
+    display->SetStartTime(m_startTime);
+    display->SetYRange(0.0, YAxisMax(m_ratedPower));
+    display->InvalidateView();
+  }
+}
+
+void PowerViewEngine::OnCycleComplete() {
+  if (dayLog_.pac.empty() || dayLog_.tickMs.size() < dayLog_.pac.size()) return;
+  const size_t k = dayLog_.pac.size() - 1;
+  if (!m_started) StartDayLog();
+  if (services_.display) services_.display->AddPoint(dayLog_.tickMs[k], dayLog_.pac[k]);
+
+  const CyclePosition position =
+      LocateSample(clock_, m_startTime, dayLog_.tickMs.front(), dayLog_.tickMs[k]);
+  if (m_lastSaveMinute == -1) m_lastSaveMinute = position.minute;
+  if (IsSaveDue(position, m_lastSaveMinute, m_exportBusy)) SaveHistory(position.minute);
+  UpdateReadouts(k);
+  if (services_.onSample) services_.onSample(k, position.sampleTime);
+
+  if (position.dayChanged) {
+    dayLog_.Clear();
+    if (services_.display) services_.display->Clear();
+    m_started = false;
+    m_lastSaveMinute = -1;
+    if (services_.historySaver) services_.historySaver->StartNewDayLog();
+  }
+}
+
+void PowerViewEngine::UpdateReadouts(size_t k) {
+  PowerViewDisplay* display = services_.display;
+  if (display == nullptr) return;
+  if (k < dayLog_.pac.size()) {
+    display->SetPercent(GaugePercent(dayLog_.pac[k], m_ratedPower));
+    display->SetPowerText(PowerText(dayLog_.pac[k]), 1);
+  }
+  if (k < dayLog_.eToday.size() && k < dayLog_.eTotal.size()) {
+    display->SetEnergyText(EnergyText(dayLog_.eToday[k], dayLog_.eTotal[k]), 2);
+  }
+  if (k < dayLog_.eTotal.size()) display->SetCo2Reduction(Co2ReductionKg(dayLog_.eTotal[k]));
+}
+
+void PowerViewEngine::RefreshFromMonitor() {
+  if (!m_started) StartDayLog();
+  if (dayLog_.pac.empty() || dayLog_.tickMs.size() < dayLog_.pac.size()) return;
+  const size_t k = dayLog_.pac.size() - 1;
+  if (services_.display) services_.display->AddPoint(dayLog_.tickMs[k], dayLog_.pac[k]);
+  UpdateReadouts(k);
+}
+
+void PowerViewEngine::SaveHistory(int minute) {
+  // Advanced first, so a failing save is retried ten minutes later, not at every cycle.
+  m_lastSaveMinute = minute;
+  if (services_.historySaver == nullptr) return;
+  const HistoryContext context{dayLog_, m_com.GetSerialNumberText(), m_ratedPower, m_startTime};
+  services_.historySaver->SaveHistory(minute, context);
+}
+
+}  // namespace pyranex

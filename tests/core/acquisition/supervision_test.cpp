@@ -1,0 +1,205 @@
+// Misses, the time-out notice, the stuck receiver and the lost device.
+
+#include <gtest/gtest.h>
+
+#include "core/acquisition/engine_harness.h"
+
+namespace pyranex::test {
+namespace {
+
+class SupervisionTest : public EngineTest {
+ protected:
+  // Identified, model polled, one live cycle done, the next live poll sent and unanswered.
+  void PollingWithOutstandingRequest() {
+    IdentifyModbus();
+    ModelPoll(kModbusAddress, 50);
+    LiveCycle(kModbusAddress, LiveRecord{});
+    Tick(900);
+    ExpectRequest(kLivePollModbus);
+  }
+  void MissAndExpectResend() {
+    Tick(2001);
+    ExpectRequest(kLivePollModbus);
+  }
+  // Waits until the worker has taken the bytes sent so far.
+  bool WaitForReceiveState(uint32_t state) {
+    for (int i = 0; i < 500; ++i) {
+      if (engine().Link().ReceiveState() == state) return true;
+      std::this_thread::sleep_for(std::chrono::milliseconds(10));
+    }
+    return false;
+  }
+  void SendStuckFrame() {
+    line.Send({0x01, 0x04, 0x3E, 0x00, 0x01});
+    ASSERT_TRUE(WaitForReceiveState(2));
+  }
+  bool WaitForLost() {
+    for (int i = 0; i < 500; ++i) {
+      if (engine().Link().IsLost()) return true;
+      std::this_thread::sleep_for(std::chrono::milliseconds(10));
+    }
+    return false;
+  }
+  size_t TimeoutsPosted() {
+    size_t n = 0;
+    for (const auto& m : sink.TakeAll()) n += m.message == WM_INV_TIMEOUT && m.lParam == 1;
+    return n;
+  }
+};
+
+TEST_F(SupervisionTest, ThreeMissesGiveOneBoxAndOneLogFile) {
+  PollingWithOutstandingRequest();
+  Tick(1999);
+  EXPECT_TRUE(NothingSent()) << "no resend before 2000 ms";
+  Tick(2);
+  ExpectRequest(kLivePollModbus);
+  EXPECT_EQ(engine().m_missCount.load(), 1u);
+  MissAndExpectResend();
+  EXPECT_EQ(sink.Size(), 0u);
+  MissAndExpectResend();
+  ASSERT_EQ(sink.Size(), 1u);
+  EXPECT_EQ(engine().m_missCount.load(), 0u);
+  Pump();
+  EXPECT_EQ(notifier.CountOf(kCommTimeoutText), 1u);
+  EXPECT_EQ(LogFilesWithCode(1), 1u);
+  EXPECT_EQ(LogFiles().size(), 1u);
+  EXPECT_FALSE(engine().m_timeoutBoxShown.load());
+}
+
+TEST_F(SupervisionTest, WhileTheBoxIsOpenFurtherTimeOutsNeitherLogNorShow) {
+  PollingWithOutstandingRequest();
+  for (int i = 0; i < 3; ++i) MissAndExpectResend();
+  notifier.WhileShown(kCommTimeoutText, [this] {
+    EXPECT_TRUE(engine().m_timeoutBoxShown.load());
+    clock.Advance(1000);  // a later file name, were one written
+    for (int i = 0; i < 6; ++i) MissAndExpectResend();
+    EXPECT_EQ(sink.Size(), 2u);
+    Pump();  // the box's own message loop
+  });
+  Pump();
+  EXPECT_EQ(notifier.CountOf(kCommTimeoutText), 1u);
+  EXPECT_EQ(LogFilesWithCode(1), 1u);
+  // Closed again, the next time-out is shown.
+  for (int i = 0; i < 3; ++i) MissAndExpectResend();
+  clock.Advance(1000);
+  Pump();
+  EXPECT_EQ(notifier.CountOf(kCommTimeoutText), 2u);
+  EXPECT_EQ(LogFilesWithCode(1), 2u);
+}
+
+TEST_F(SupervisionTest, ReceiverStuckInsideAFrameIsClosedAndReopened) {
+  PollingWithOutstandingRequest();
+  // Every request is answered by a reply that stops inside its data.
+  for (int miss = 0; miss < 2; ++miss) {
+    SendStuckFrame();
+    MissAndExpectResend();
+  }
+  SendStuckFrame();
+  EXPECT_EQ(line.Opens(), 1);
+  Tick(2001);
+  EXPECT_EQ(line.Opens(), 2);
+  ExpectRequest(kLivePollModbus);  // on the reopened port
+  EXPECT_EQ(LogFilesWithCode(2), 1u);
+  EXPECT_EQ(LogFilesWithCode(3), 0u);
+  EXPECT_EQ(TimeoutsPosted(), 1u);
+  EXPECT_TRUE(engine().Link().IsOpen());
+  EXPECT_TRUE(engine().Link().IsWorkerAlive());
+  // The link works again.
+  line.Send(ReadReply(kModbusAddress, LiveRecord{}.Values()));
+  ReceiveAndPump(31);
+  EXPECT_EQ(display.points.size(), 2u);
+}
+
+TEST_F(SupervisionTest, FailedReopeningIsLoggedAndRetriedOnceASecond) {
+  PollingWithOutstandingRequest();
+  for (int miss = 0; miss < 2; ++miss) {
+    SendStuckFrame();
+    MissAndExpectResend();
+  }
+  SendStuckFrame();
+  line.SetOpenFails(true);
+  Tick(2001);
+  EXPECT_EQ(LogFilesWithCode(2), 1u);
+  EXPECT_EQ(LogFilesWithCode(3), 1u);
+  EXPECT_FALSE(engine().Link().IsOpen());
+  EXPECT_TRUE(engine().m_portOpen.load());
+
+  line.SetOpenFails(false);
+  Tick(500);
+  EXPECT_EQ(line.Opens(), 1) << "not before a second has passed";
+  Tick(600);
+  EXPECT_EQ(line.Opens(), 2);
+  ExpectRequest(kProbe);  // back: identified afresh
+  EXPECT_EQ(LogFilesWithCode(3), 1u);
+}
+
+TEST_F(SupervisionTest, ReplyAfterTwoSecondsButBeforeTheResendCounts) {
+  PollingWithOutstandingRequest();
+  MissAndExpectResend();
+  MissAndExpectResend();
+  ASSERT_EQ(engine().m_missCount.load(), 2u);
+  clock.Advance(2100);  // past the time-out, but the tick has not come yet
+  line.Send(ReadReply(kModbusAddress, LiveRecord{}.Values()));
+  ReceiveAndPump(31);
+  Tick(50);
+  EXPECT_EQ(engine().m_missCount.load(), 0u);
+  EXPECT_EQ(sink.Size(), 0u) << "no time-out notice";
+  EXPECT_EQ(display.points.size(), 2u);
+}
+
+TEST_F(SupervisionTest, CutShortReplyDoesNotStopThePoll) {
+  PollingWithOutstandingRequest();
+  std::vector<uint16_t> values = LiveRecord{}.Values();
+  values.resize(10);  // registers 11 to 20 only
+  line.Send(ReadReply(kModbusAddress, values));
+  ReceiveAndPump(10);
+  EXPECT_EQ(engine().m_registerIndex, 10u);
+  EXPECT_NE(engine().Link().m_exchangeState.load(), ExchangeIdle);
+
+  Tick(2000);
+  EXPECT_TRUE(NothingSent());
+  Tick(1);  // the open exchange is now a miss
+  ExpectRequest(kLivePollModbus);
+  EXPECT_EQ(engine().m_missCount.load(), 1u);
+
+  LiveRecord record;
+  record.pac = 22220;
+  line.Send(ReadReply(kModbusAddress, record.Values()));
+  ReceiveAndPump(31);
+  ASSERT_EQ(display.points.size(), 2u);
+  EXPECT_FLOAT_EQ(display.points[1].value, 2222.0f) << "counted from the new request's start";
+  const DayLog& log = engine().GetDayLog();
+  EXPECT_EQ(log.udc.size(), 2u);
+  EXPECT_EQ(log.uac.size(), 2u);
+  EXPECT_EQ(log.CompleteCount(), 2u);
+  EXPECT_EQ(notifier.CountOf(kLengthMismatchText), 0u);
+}
+
+TEST_F(SupervisionTest, LostDeviceIsReopenedAndIdentifiedWhenItComesBack) {
+  PollingWithOutstandingRequest();
+  line.SetOpenFails(true);  // the device node is gone
+  line.HangUp();
+  ASSERT_TRUE(WaitForLost());
+  Tick(200);
+  EXPECT_FALSE(engine().Link().IsOpen());
+  for (int i = 0; i < 10; ++i) Tick(1000);  // retried, still absent
+  EXPECT_EQ(line.Opens(), 1);
+
+  line.SetOpenFails(false);
+  Tick(999);
+  EXPECT_EQ(line.Opens(), 1);
+  Tick(1);
+  EXPECT_EQ(line.Opens(), 2);
+  ExpectRequest(kProbe);
+  line.Send(ReadReply({0xFF}, {0x0101}, 0x03));
+  ReceiveAndPump(1);
+  ExpectRequest(WithCrc({0x01, 0x04, 0x00, 0x00, 0x00, 0x03}));
+  line.Send(ReadReply(kModbusAddress, {0x1234, 0x5678, 0x9012}));
+  ReceiveAndPump(3);
+  LiveCycle(kModbusAddress, LiveRecord{});
+  EXPECT_EQ(display.points.size(), 2u);
+  EXPECT_EQ(LogFiles().size(), 0u);
+}
+
+}  // namespace
+}  // namespace pyranex::test
