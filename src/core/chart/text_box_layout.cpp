@@ -1,5 +1,6 @@
 #include "core/chart/text_box_layout.h"
 
+#include <algorithm>
 #include <cstdint>
 
 namespace pyranex::chart {
@@ -27,7 +28,9 @@ std::vector<PlacedText> LayoutTextBox(std::string_view text, int lineCount, Rect
   std::vector<PlacedText> placed;
   const int L = client.left, T = client.top, R = client.right, B = client.bottom;
   const int64_t hAll = measure(text).height;
-  const int y0 = static_cast<int>((B - static_cast<int64_t>(lineCount) * hAll - T) / 2);
+  // Absurd line counts put the block far off the box, never into integer overflow.
+  const int64_t centred = (B - static_cast<int64_t>(lineCount) * hAll - T) / 2;
+  const int y0 = static_cast<int>(std::clamp<int64_t>(centred, -(1 << 24), 1 << 24));
   // Lines past the end of the text are empty: they only shift the centring above.
   const int drawn = lineCount < LineCountOf(text) ? lineCount : LineCountOf(text);
   for (int i = 0; i < drawn; ++i) {

@@ -1,0 +1,221 @@
+#include "core/chart/chart_curve.h"
+
+#include <gtest/gtest.h>
+
+#include <vector>
+
+namespace pyranex::chart {
+namespace {
+
+// A plot of 10 x 100 pixels: with a 0..10 minute window one pixel column is one minute, and with
+// a 0..100 value range one pixel row is one unit (y = 100 - value).
+struct Samples {
+  std::vector<float> values;
+  std::vector<uint32_t> times;
+
+  void Add(double minute, float value, uint32_t origin = 0) {
+    values.push_back(value);
+    times.push_back(origin + static_cast<uint32_t>(minute * 60000.0 + 0.5));
+  }
+  ChartState State(double xStart = 0, double xEnd = 10, Rect plot = {0, 0, 10, 100}) const {
+    return {values, times, plot, 0.0, 100.0, xStart, xEnd};
+  }
+};
+
+TEST(ChartCurve, ValueYIsClampedToThePlot) {
+  Samples s;
+  const ChartState state = s.State();
+  EXPECT_EQ(ValueY(state, 30), 70);
+  EXPECT_EQ(ValueY(state, 250), 0);
+  EXPECT_EQ(ValueY(state, -40), 100);
+}
+
+TEST(ChartCurve, NoSamplesNoCurve) {
+  Samples s;
+  EXPECT_TRUE(BuildCurve(s.State()).line.empty());
+}
+
+TEST(ChartCurve, OneSampleGivesADegeneratePolygon) {
+  Samples s;
+  s.Add(0, 40);
+  const CurvePath curve = BuildCurve(s.State());
+  ASSERT_EQ(curve.line.size(), 1u);
+  EXPECT_EQ(curve.line[0], (Point{0, 60}));
+  EXPECT_EQ(curve.polygon, (std::vector<Point>{{0, 100}, {0, 60}, {0, 100}, {0, 100}}));
+}
+
+TEST(ChartCurve, SamplesInOneColumnJoinOnlyWhenTheyExtendItsRange) {
+  Samples s;
+  s.Add(0.0, 50);  // first point (0, 50)
+  s.Add(0.1, 60);  // y 40 raises the column: joined
+  s.Add(0.2, 55);  // y 45 inside [40, 50]: skipped
+  s.Add(0.3, 30);  // y 70 lowers it: joined
+  s.Add(0.4, 45);  // y 55 inside [40, 70]: skipped
+  s.Add(1.0, 20);  // new column
+  s.Add(1.5, 20);  // same y in the same column: skipped
+  s.Add(2.0, 90);  // new column, highest point
+  s.Add(12.0, 0);  // nearest to the window end: not drawn
+  const CurvePath curve = BuildCurve(s.State());
+  EXPECT_EQ(curve.line, (std::vector<Point>{{0, 50}, {0, 40}, {0, 70}, {1, 80}, {2, 10}}));
+  EXPECT_EQ(curve.polygon,
+            (std::vector<Point>{
+                {0, 100}, {0, 50}, {0, 40}, {0, 70}, {1, 80}, {2, 10}, {2, 100}, {0, 100}}));
+  EXPECT_EQ(curve.topY, 10);
+  EXPECT_EQ(curve.fillRect, (Rect{0, 10, 2, 100}));
+}
+
+TEST(ChartCurve, WindowEndingInsideTheDataStopsBeforeTheNearestSample) {
+  Samples s;
+  for (int m = 0; m <= 20; ++m) s.Add(m, static_cast<float>(m));
+  // Window 0..10: sample 10 is nearest to the end and is not drawn; sample 9 is the last.
+  const CurvePath curve = BuildCurve(s.State(0, 10));
+  ASSERT_EQ(curve.line.size(), 10u);
+  EXPECT_EQ(curve.line.back(), (Point{9, 91}));
+}
+
+TEST(ChartCurve, WindowStartingInsideTheDataBeginsAtTheNearestSample) {
+  Samples s;
+  for (int m = 0; m <= 20; ++m) s.Add(m, static_cast<float>(m));
+  const CurvePath curve = BuildCurve(s.State(5, 15));
+  ASSERT_FALSE(curve.line.empty());
+  EXPECT_EQ(curve.line.front(), (Point{0, 95}));  // sample 5 at the left edge
+  EXPECT_EQ(curve.line.back(), (Point{9, 86}));   // sample 14; 15 is nearest to the end
+}
+
+TEST(ChartCurve, SamplesLeftOfTheWindowAreRaisedToTheLeftEdge) {
+  Samples s;
+  for (int m = 0; m <= 4; ++m) s.Add(m, 10);
+  EXPECT_EQ(SampleX(s.State(3, 13, {20, 0, 30, 100}), 0), 20);
+  EXPECT_EQ(SampleX(s.State(3, 13, {20, 0, 30, 100}), 4), 21);
+}
+
+TEST(ChartCurve, TickCountWrapBetweenSamplesKeepsPositions) {
+  Samples s;
+  const uint32_t origin = 0xFFFFFFFFu - 30000u;  // wraps half a minute in
+  for (int m = 0; m <= 5; ++m) s.Add(m, 50, origin);
+  const CurvePath curve = BuildCurve(s.State());
+  ASSERT_EQ(curve.line.size(), 6u);
+  for (int m = 0; m <= 5; ++m) EXPECT_EQ(curve.line[m].x, m);
+}
+
+TEST(ChartCurve, InvalidRangesDrawNothing) {
+  Samples s;
+  s.Add(0, 1);
+  s.Add(1, 2);
+  ChartState state = s.State();
+  state.yMax = state.yMin;
+  EXPECT_TRUE(BuildCurve(state).line.empty());
+  state = s.State(5, 5);
+  EXPECT_TRUE(BuildCurve(state).line.empty());
+  EXPECT_EQ(PlanNewSample(state).kind, NewSamplePlan::Kind::kNothing);
+}
+
+// --- a new sample ---
+
+using Kind = NewSamplePlan::Kind;
+
+TEST(NewSample, FirstSampleIsASinglePixel) {
+  Samples s;
+  s.Add(0, 25);
+  const NewSamplePlan plan = PlanNewSample(s.State());
+  EXPECT_EQ(plan.kind, Kind::kPixel);
+  EXPECT_EQ(plan.point, (Point{0, 75}));
+  EXPECT_FALSE(plan.aboveRange);
+}
+
+TEST(NewSample, NextSampleIsASegmentWithItsFill) {
+  Samples s;
+  s.Add(0, 25);
+  s.Add(3, 40);
+  const NewSamplePlan plan = PlanNewSample(s.State());
+  EXPECT_EQ(plan.kind, Kind::kSegment);
+  EXPECT_EQ(plan.previous, (Point{0, 75}));
+  EXPECT_EQ(plan.point, (Point{3, 60}));
+  EXPECT_EQ(plan.fillPolygon, (std::vector<Point>{{0, 100}, {0, 75}, {3, 60}, {3, 100}, {0, 100}}));
+  EXPECT_EQ(plan.fillRect, (Rect{0, 60, 3, 100}));
+}
+
+struct RangeCase {
+  float value;
+  int y;
+  bool above;
+};
+
+class NewSampleRange : public testing::TestWithParam<RangeCase> {};
+
+TEST_P(NewSampleRange, ValueOutsideTheRangeIsDrawnAtTheEdge) {
+  Samples s;
+  s.Add(0, 10);
+  s.Add(1, GetParam().value);
+  const NewSamplePlan plan = PlanNewSample(s.State());
+  EXPECT_EQ(plan.point.y, GetParam().y);
+  EXPECT_EQ(plan.aboveRange, GetParam().above);
+}
+
+INSTANTIATE_TEST_SUITE_P(Values, NewSampleRange,
+                         testing::Values(RangeCase{100, 0, false}, RangeCase{100.5f, 0, false},
+                                         RangeCase{101, 0, true}, RangeCase{5000, 0, true},
+                                         RangeCase{-20, 100, false}, RangeCase{0, 100, false}));
+
+TEST(NewSample, BeyondTheWindowEndProposesTheTrackingEnd) {
+  Samples s;
+  s.Add(0, 10);
+  s.Add(1.5, 10);  // x = 15 on a 10-pixel plot of 0..1 minute... beyond 10
+  const NewSamplePlan plan = PlanNewSample(s.State(0, 1));
+  EXPECT_EQ(plan.kind, Kind::kBeyond);
+  EXPECT_DOUBLE_EQ(plan.extendedXEnd, 1.5 + 1.0 / 7.0);
+}
+
+TEST(NewSample, AtTheWindowEndIsStillDrawn) {
+  Samples s;
+  s.Add(0, 10);
+  s.Add(10, 10);
+  EXPECT_EQ(PlanNewSample(s.State(0, 10)).kind, Kind::kSegment);
+}
+
+TEST(NewSample, BeforeTheWindowStartIsNotBeyondTheEnd) {
+  // After a Clear with the window moved right, the first samples of the new day lie before it.
+  Samples s;
+  s.Add(0, 10);
+  const NewSamplePlan plan = PlanNewSample(s.State(600, 1440));
+  EXPECT_EQ(plan.kind, Kind::kNothing);
+}
+
+// --- the window ---
+
+struct StartCase {
+  double start;
+  double accepted;
+};
+
+class WindowStart : public testing::TestWithParam<StartCase> {};
+
+TEST_P(WindowStart, StartsOutsideTheDataFallBackToZero) {
+  Samples s;
+  for (int m = 0; m <= 10; ++m) s.Add(m, 1);
+  EXPECT_DOUBLE_EQ(AcceptedWindowStart(s.times, GetParam().start), GetParam().accepted);
+}
+
+INSTANTIATE_TEST_SUITE_P(Starts, WindowStart,
+                         testing::Values(StartCase{5, 5}, StartCase{9.99, 9.99},
+                                         StartCase{10, 0},     // at the last sample
+                                         StartCase{12, 0},     // after it
+                                         StartCase{-1, 0},     // negative: huge unsigned
+                                         StartCase{-1439, 0},  // less than a day back
+                                         StartCase{0, 0}));
+
+TEST(WindowStart, NoSamplesMeansZero) {
+  EXPECT_EQ(AcceptedWindowStart({}, 3.0), 0.0);
+}
+
+TEST(Cursor, MinutesUnderAPixelAndItsArea) {
+  constexpr Rect plot{60, 15, 590, 245};
+  EXPECT_DOUBLE_EQ(MinutesAtX(plot, 0, 1440, 325), 720);
+  EXPECT_DOUBLE_EQ(MinutesAtX(plot, 60, 120, 60), 60);
+  const CursorArea area = CursorAreaAt(plot, 200, {150, 14});
+  EXPECT_EQ(area.column, (Rect{200, 15, 201, 245}));
+  EXPECT_EQ(area.readout, (Rect{201, 15, 351, 29}));
+}
+
+}  // namespace
+}  // namespace pyranex::chart
