@@ -1,0 +1,97 @@
+#include "cli_options.h"
+
+#include <charconv>
+
+namespace pyranex::cli {
+
+namespace {
+
+std::optional<unsigned> ParseNumber(const std::string& text, unsigned low, unsigned high) {
+  unsigned value = 0;
+  const char* end = text.data() + text.size();
+  const auto [ptr, ec] = std::from_chars(text.data(), end, value);
+  if (text.empty() || ec != std::errc() || ptr != end || value < low || value > high) {
+    return std::nullopt;
+  }
+  return value;
+}
+
+}  // namespace
+
+std::optional<unsigned> ParseComPort(const std::string& text) {
+  std::string digits = text;
+  if (digits.size() > 3 && (digits[0] == 'C' || digits[0] == 'c') &&
+      (digits[1] == 'O' || digits[1] == 'o') && (digits[2] == 'M' || digits[2] == 'm')) {
+    digits = digits.substr(3);
+  }
+  return ParseNumber(digits, 1, 255);
+}
+
+std::optional<CliOptions> ParseCliOptions(const std::vector<std::string>& args,
+                                          std::string* error) {
+  CliOptions options;
+  if (args.empty()) {
+    *error = "missing command (identify or poll)";
+    return std::nullopt;
+  }
+  for (const std::string& arg : args) {
+    if (arg == "--help" || arg == "-h") return options;
+  }
+  const std::string& command = args[0];
+  if (command == "identify") {
+    options.command = Command::Identify;
+  } else if (command == "poll") {
+    options.command = Command::Poll;
+  } else {
+    *error = "unknown command '" + command + "'";
+    return std::nullopt;
+  }
+  if (args.size() < 2) {
+    *error = "missing COM port number";
+    return std::nullopt;
+  }
+  const std::optional<unsigned> port = ParseComPort(args[1]);
+  if (!port) {
+    *error = "bad COM port '" + args[1] + "' (1 to 255, e.g. 3 or COM3)";
+    return std::nullopt;
+  }
+  options.comPort = *port;
+  for (size_t i = 2; i < args.size(); ++i) {
+    if (options.command == Command::Poll && args[i] == "--count" && i + 1 < args.size()) {
+      options.count = ParseNumber(args[i + 1], 1, 100'000'000);
+      if (!options.count) {
+        *error = "bad --count '" + args[i + 1] + "' (a whole number from 1)";
+        return std::nullopt;
+      }
+      ++i;
+      continue;
+    }
+    *error = "unexpected argument '" + args[i] + "'";
+    return std::nullopt;
+  }
+  return options;
+}
+
+std::string CliUsage() {
+  return "Usage: pyranex-cli identify <COM>\n"
+         "       pyranex-cli poll <COM> [--count N]\n"
+         "       pyranex-cli --help\n"
+         "\n"
+         "Speaks to one inverter on serial port COM<n> (Modbus RTU, 9600 8N1), as the program "
+         "does.\n"
+         "  identify  Finds the inverter (standard Modbus probe, then the serial-number "
+         "broadcast)\n"
+         "            and prints its framing, address or serial number, firmware and rated power.\n"
+         "  poll      Prints one CSV line per live data record: the time, then the fourteen "
+         "values\n"
+         "            of the export columns. Ends after N records with --count, or on Ctrl-C.\n"
+         "\n"
+         "<COM> is a number or COMn. COM n is the symbolic link ports/COM<n> beside this program\n"
+         "when there is one, else the n-th of /dev/ttyS*, /dev/ttyUSB*, /dev/ttyACM*.\n"
+         "Notices and link errors go to standard error; traffic logs of failures go to backdata/\n"
+         "beside this program.\n"
+         "\n"
+         "Exit status: 0 done, 1 bad usage, 2 the port does not open, 3 no inverter answered.\n";
+}
+
+}  // namespace pyranex::cli
