@@ -1,0 +1,204 @@
+// pyranex-cli as a user runs it: a copy of the program in a temporary folder, with the inverter
+// (simulated, or a pymodbus server) on COM<n> through the ports folder beside it.
+
+#include <gtest/gtest.h>
+#include <unistd.h>
+
+#include <algorithm>
+#include <filesystem>
+#include <memory>
+#include <sstream>
+#include <string>
+#include <vector>
+
+#include "acquisition/child_process.h"
+#include "cli_options.h"
+#include "inverter_simulator.h"
+
+namespace pyranex::test {
+namespace {
+
+using namespace std::chrono_literals;
+
+constexpr unsigned kCom = 4;
+const char* const kHeader =
+    "\"Time\",\"Udc(V)\",\"Uac(V)\",\"f(Hz)\",\"Pac(W)\",\"Etoday(kWh)\",\"Etotal(kWh)\","
+    "\"Ttoday(min)\",\"Ttotal(h)\",\"T(°C)\",\"Iac-Shift\",\"DCI(mA)\",\"State 1\",\"State 2\"";
+
+std::vector<std::string> Lines(const std::string& text) {
+  std::vector<std::string> lines;
+  std::istringstream in(text);
+  for (std::string line; std::getline(in, line);) lines.push_back(line);
+  return lines;
+}
+
+class CliTest : public ::testing::Test {
+ protected:
+  CliTest() {
+    dir_ = std::filesystem::temp_directory_path() /
+           ("pyranex-cli-test-" + std::to_string(::getpid()) + "-" + std::to_string(counter_++));
+    std::filesystem::create_directories(dir_);
+    std::filesystem::copy_file(PYRANEX_CLI_PATH, dir_ / "pyranex-cli");
+  }
+  ~CliTest() override {
+    if (sim_) sim_->Stop();
+    std::error_code ec;
+    std::filesystem::remove_all(dir_, ec);
+  }
+
+  void StartSim(sim::FramingMode framing, const sim::FaultConfig& faults = {}) {
+    sim::SimulatorConfig config;
+    config.portsDir = dir_ / "ports";
+    config.comNumber = kCom;
+    config.framing = framing;
+    config.startSecondOfDay = 11 * 3600;
+    config.faults = faults;
+    sim_ = std::make_unique<sim::InverterSimulator>(config);
+    std::string error;
+    ASSERT_TRUE(sim_->Start(&error)) << error;
+  }
+
+  std::vector<std::string> Cli(std::vector<std::string> args) {
+    args.insert(args.begin(), (dir_ / "pyranex-cli").string());
+    return args;
+  }
+  std::filesystem::path Dir() const { return dir_; }
+
+ private:
+  static inline int counter_ = 0;
+  std::filesystem::path dir_;
+  std::unique_ptr<sim::InverterSimulator> sim_;
+};
+
+TEST_F(CliTest, IdentifyModbusInverter) {
+  StartSim(sim::FramingMode::Modbus);
+  ChildProcess cli(Cli({"identify", "COM4"}));
+  ASSERT_EQ(cli.Wait(15s), 0) << cli.Err();
+  EXPECT_EQ(cli.Out(),
+            "Framing: Std. Modbus\nAddress: 1\nSerial number: 123456789012\n"
+            "Firmware version: V5.00\nRated power: 5000 W\n");
+}
+
+TEST_F(CliTest, IdentifySerialFramingInverter) {
+  StartSim(sim::FramingMode::Serial);
+  ChildProcess cli(Cli({"identify", "4"}));
+  ASSERT_EQ(cli.Wait(15s), 0) << cli.Err();
+  EXPECT_EQ(cli.Out(),
+            "Framing: serial number address\nSerial number: 123456789012\n"
+            "Firmware version: V5.00\nRated power: 5000 W\n");
+}
+
+TEST_F(CliTest, PortThatDoesNotOpenExitsWithTwo) {
+  ChildProcess cli(Cli({"identify", "COM4"}));
+  EXPECT_EQ(cli.Wait(10s), 2);
+  EXPECT_NE(cli.Err().find("COM4 does not open"), std::string::npos) << cli.Err();
+  EXPECT_EQ(cli.Out(), "");
+}
+
+TEST_F(CliTest, NoInverterExitsWithThreeAfterTheIdentificationTime) {
+  sim::FaultConfig silent;
+  silent.silent = true;
+  StartSim(sim::FramingMode::Modbus, silent);
+  const auto start = std::chrono::steady_clock::now();
+  ChildProcess cli(Cli({"identify", "COM4"}));
+  EXPECT_EQ(cli.Wait(15s), 3);
+  EXPECT_GE(std::chrono::steady_clock::now() - start, 4000ms);
+  EXPECT_NE(cli.Err().find("no inverter answered on COM4"), std::string::npos) << cli.Err();
+}
+
+TEST_F(CliTest, PollPrintsTheHeaderAndOneLinePerCycle) {
+  StartSim(sim::FramingMode::Modbus);
+  ChildProcess cli(Cli({"poll", "COM4", "--count", "3"}));
+  ASSERT_EQ(cli.Wait(20s), 0) << cli.Err();
+  const std::vector<std::string> lines = Lines(cli.Out());
+  ASSERT_EQ(lines.size(), 4u) << cli.Out();
+  EXPECT_EQ(lines[0], kHeader);
+  for (size_t i = 1; i < lines.size(); ++i) {
+    EXPECT_EQ(std::count(lines[i].begin(), lines[i].end(), ','), 13) << lines[i];
+    EXPECT_EQ(lines[i].find(",,"), std::string::npos) << "no value missing: " << lines[i];
+  }
+}
+
+TEST_F(CliTest, CtrlCEndsThePollCleanly) {
+  StartSim(sim::FramingMode::Modbus);
+  ChildProcess cli(Cli({"poll", "COM4"}));
+  for (int i = 0; i < 300 && Lines(cli.Out()).size() < 3; ++i) cli.Drain(50ms);
+  ASSERT_GE(Lines(cli.Out()).size(), 3u) << cli.Err();
+  const auto start = std::chrono::steady_clock::now();
+  cli.Signal(SIGINT);
+  EXPECT_EQ(cli.Wait(10s), 0);
+  EXPECT_LT(std::chrono::steady_clock::now() - start, 6s);
+}
+
+TEST_F(CliTest, PymodbusServerAnswersTheProbeAndItsValuesArePrinted) {
+  ChildProcess server({"/usr/bin/python3", PYMODBUS_SERVER_SCRIPT, (Dir() / "ports").string(),
+                       std::to_string(kCom)});
+  for (int i = 0; i < 200 && server.Out().find("READY") == std::string::npos; ++i) {
+    server.Drain(50ms);
+  }
+  ASSERT_NE(server.Out().find("READY"), std::string::npos) << server.Err();
+
+  ChildProcess identify(Cli({"identify", "COM4"}));
+  ASSERT_EQ(identify.Wait(15s), 0) << identify.Err();
+  EXPECT_EQ(identify.Out(),
+            "Framing: Std. Modbus\nAddress: 1\nSerial number: 123456789012\n"
+            "Firmware version: V3.21\nRated power: 3000 W\n");
+
+  ChildProcess poll(Cli({"poll", "COM4", "--count", "2"}));
+  ASSERT_EQ(poll.Wait(15s), 0) << poll.Err();
+  const std::vector<std::string> lines = Lines(poll.Out());
+  ASSERT_EQ(lines.size(), 3u) << poll.Out();
+  for (size_t i = 1; i < lines.size(); ++i) {
+    const std::string values = lines[i].substr(lines[i].find(','));
+    EXPECT_EQ(values, ",345.6,231.1,49.97,1234.5,8.7,6553.8,95,4321,41.2,17,-3,4,1");
+  }
+  server.Signal(SIGTERM);
+  EXPECT_EQ(server.Wait(5s), 0);
+}
+
+struct ArgsCase {
+  std::vector<std::string> args;
+  bool ok;
+  cli::Command command;
+  unsigned port;
+  std::optional<unsigned> count;
+};
+
+TEST(CliOptionsTest, Table) {
+  using cli::Command;
+  const std::vector<ArgsCase> cases = {
+      {{"identify", "3"}, true, Command::Identify, 3, std::nullopt},
+      {{"identify", "COM12"}, true, Command::Identify, 12, std::nullopt},
+      {{"poll", "com1", "--count", "10"}, true, Command::Poll, 1, 10u},
+      {{"poll", "2"}, true, Command::Poll, 2, std::nullopt},
+      {{"--help"}, true, Command::Help, 0, std::nullopt},
+      {{"poll", "COM3", "--help"}, true, Command::Help, 0, std::nullopt},
+      {{}, false, Command::Help, 0, std::nullopt},
+      {{"identify"}, false, Command::Help, 0, std::nullopt},
+      {{"identify", "COM0"}, false, Command::Help, 0, std::nullopt},
+      {{"identify", "256"}, false, Command::Help, 0, std::nullopt},
+      {{"identify", "COMx"}, false, Command::Help, 0, std::nullopt},
+      {{"identify", "3", "--count", "2"}, false, Command::Help, 0, std::nullopt},
+      {{"poll", "3", "--count"}, false, Command::Help, 0, std::nullopt},
+      {{"poll", "3", "--count", "0"}, false, Command::Help, 0, std::nullopt},
+      {{"poll", "3", "--count", "5x"}, false, Command::Help, 0, std::nullopt},
+      {{"watch", "3"}, false, Command::Help, 0, std::nullopt},
+  };
+  for (const ArgsCase& c : cases) {
+    std::string error;
+    const auto options = cli::ParseCliOptions(c.args, &error);
+    ASSERT_EQ(options.has_value(), c.ok) << ::testing::PrintToString(c.args) << " " << error;
+    if (!options) {
+      EXPECT_FALSE(error.empty());
+      continue;
+    }
+    EXPECT_EQ(options->command, c.command);
+    if (c.command != Command::Help) {
+      EXPECT_EQ(options->comPort, c.port);
+      EXPECT_EQ(options->count, c.count);
+    }
+  }
+}
+
+}  // namespace
+}  // namespace pyranex::test
