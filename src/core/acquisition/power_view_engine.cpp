@@ -1,6 +1,10 @@
 #include "core/acquisition/power_view_engine.h"
 
 #include <chrono>
+
+#if defined(__linux__)
+#include <pthread.h>
+#endif
 #include <cstdio>
 
 #include "core/acquisition/readouts.h"
@@ -96,6 +100,9 @@ void PowerViewEngine::StartIdentification() {
 // Poll thread
 
 void PowerViewEngine::PollThreadProc() {
+#if defined(__linux__)
+  pthread_setname_np(pthread_self(), "pyranex-poll");
+#endif
   std::unique_lock lock(stopLock_);
   for (;;) {
     if (stopSignal_.wait_for(lock, std::chrono::milliseconds(kPollPeriodMs),
