@@ -35,7 +35,9 @@ double LocalSecondOfDay() {
 struct InverterSimulator::Impl {
   explicit Impl(SimulatorConfig c)
       : config(std::move(c)),
-        framer(config.framing != FramingMode::Serial, config.framing != FramingMode::Modbus),
+        // Both address widths are always recognised, so requests in a framing the inverter
+        // does not answer are still recorded.
+        framer(true, true),
         model(config.identity,
               config.startSecondOfDay >= 0 ? config.startSecondOfDay : LocalSecondOfDay()) {}
 
@@ -352,15 +354,16 @@ void InverterSimulator::Impl::WriteReply(const std::vector<uint8_t>& bytes) {
 }
 
 void InverterSimulator::Impl::GoDown(std::chrono::milliseconds downTime) {
-  line.Close();
-  framer.OnSilence();
-  framer.TakeOutput();
-  comeBackAt = SteadyClock::now() + downTime;
   {
+    // Marked down before the line closes, so whoever sees the hang-up also sees it here.
     std::lock_guard lock(mutex);
     lineUp = false;
     ++hangUps;
   }
+  line.Close();
+  framer.OnSilence();
+  framer.TakeOutput();
+  comeBackAt = SteadyClock::now() + downTime;
   Record("DOWN", {}, "line closed for " + std::to_string(downTime.count()) + " ms");
 }
 
