@@ -4,8 +4,11 @@
 
 #include <charconv>
 #include <cmath>
+#include <fstream>
+#include <vector>
 
 #include "core/workbook/cell_text.h"
+#include "core/workbook/xls_structure.h"
 
 namespace pyranex {
 namespace {
@@ -62,6 +65,8 @@ std::string XlsErrorMeaning(uint32_t code) {
       return "Type mismatch.";
     case kXlsErrorNotOpen:
       return "Operation is not allowed when the object is closed.";
+    case kXlsErrorDamaged:
+      return "The workbook file is damaged.";
     default:
       return "Unknown error " + std::to_string(static_cast<int32_t>(code)) + ".";
   }
@@ -69,6 +74,29 @@ std::string XlsErrorMeaning(uint32_t code) {
 
 bool XlsTableReader::Open(const std::filesystem::path& path, XlsReadError& error) {
   Close();
+  // FreeXL reads past its buffers on some damaged files, so it only sees files whose
+  // structure has been checked first.
+  constexpr std::streamoff kMaxSize = 256 << 20;
+  std::ifstream in(path, std::ios::binary);
+  if (!in) {
+    error = FreeXlError(FREEXL_FILE_NOT_FOUND, "Cannot open the workbook '" + path.string() + "'.");
+    return false;
+  }
+  in.seekg(0, std::ios::end);
+  const std::streamoff size = in.tellg();
+  if (size < 0 || size > kMaxSize) {
+    error = {kXlsErrorDamaged, "Workbook reader", "The workbook is too large."};
+    return false;
+  }
+  std::vector<uint8_t> bytes(static_cast<size_t>(size));
+  in.seekg(0);
+  in.read(reinterpret_cast<char*>(bytes.data()), size);
+  std::string why;
+  if (!in || !CheckXlsStructure(bytes, why)) {
+    error = {kXlsErrorDamaged, "Workbook reader",
+             "The workbook '" + path.filename().string() + "' is damaged: " + why + "."};
+    return false;
+  }
   const void* handle = nullptr;
   const int rc = freexl_open(path.c_str(), &handle);
   if (rc != FREEXL_OK) {

@@ -20,6 +20,7 @@ inline constexpr uint32_t kXlsErrorNoTable = 0x80040E37;   // no sheet of that n
 inline constexpr uint32_t kXlsErrorNoColumn = 0x800A0CC1;  // no column of that name
 inline constexpr uint32_t kXlsErrorTypeMismatch = 0x80020005;
 inline constexpr uint32_t kXlsErrorNotOpen = 0x800A0E78;  // no open workbook / result set
+inline constexpr uint32_t kXlsErrorDamaged = 0x80030109;  // damaged container or records
 
 // The meaning of a result code, for error texts.
 std::string XlsErrorMeaning(uint32_t code);

@@ -1,0 +1,123 @@
+#include "core/workbook/xls_structure.h"
+
+#include <gtest/gtest.h>
+
+#include <functional>
+
+#include "core/workbook/compound_file.h"
+#include "core/workbook/xls_writer.h"
+#include "xls_readback.h"
+
+namespace pyranex {
+namespace {
+
+std::vector<uint8_t> SmallStream() {
+  XlsContent content;
+  content.sheets.push_back({"tester-parset", {}});
+  content.strings.push_back(EncodeXlsString("Parameter"));
+  content.strings.push_back(EncodeXlsString(std::string(9000, 'w')));
+  content.sheets[0].rows.resize(3);
+  content.sheets[0].rows[0] = {{XlsCell::Kind::String, 0, 0}, {XlsCell::Kind::String, 1, 0}};
+  content.sheets[0].rows[2] = {{}, {XlsCell::Kind::Number, 0, 230.5}};
+  return EncodeWorkbookStream(content);
+}
+
+// Offset of the n-th record of a type in a stream.
+size_t RecordAt(const std::vector<uint8_t>& s, uint16_t type, int n = 0) {
+  for (size_t at = 0; at + 4 <= s.size();) {
+    const uint16_t t = static_cast<uint16_t>(s[at] | s[at + 1] << 8);
+    const size_t len = s[at + 2] | s[at + 3] << 8;
+    if (t == type && n-- == 0) return at;
+    at += 4 + len;
+  }
+  return SIZE_MAX;
+}
+
+void Put16(std::vector<uint8_t>& b, size_t at, uint16_t v) {
+  b[at] = static_cast<uint8_t>(v);
+  b[at + 1] = static_cast<uint8_t>(v >> 8);
+}
+
+TEST(XlsStructure, SoundStreamsPass) {
+  std::string why;
+  const auto stream = SmallStream();
+  EXPECT_TRUE(CheckBiffRecords(stream, why)) << why;
+  EXPECT_TRUE(CheckXlsStructure(BuildCompoundFile(stream), why)) << why;
+}
+
+TEST(XlsStructure, DamagedRecordsAreRefused) {
+  struct Case {
+    const char* what;
+    std::function<void(std::vector<uint8_t>&)> damage;
+  };
+  const Case cases[] = {
+      {"not BIFF8", [](auto& s) { Put16(s, 4, 0x0500); }},
+      {"record too long", [](auto& s) { Put16(s, RecordAt(s, 0x0042) + 2, 8225); }},
+      {"record past the end", [](auto& s) { s.resize(RecordAt(s, 0x023E) + 10); }},
+      {"sheet name too long", [](auto& s) { s[RecordAt(s, 0x0085) + 4 + 6] = 200; }},
+      {"font name too long", [](auto& s) { s[RecordAt(s, 0x0031) + 4 + 14] = 40; }},
+      {"string index past the table", [](auto& s) { s[RecordAt(s, 0x00FD) + 4 + 6] = 2; }},
+      {"cell below the dimensions", [](auto& s) { Put16(s, RecordAt(s, 0x0203) + 4, 3); }},
+      {"cell right of the dimensions", [](auto& s) { Put16(s, RecordAt(s, 0x00FD, 1) + 6, 2); }},
+      {"more shared strings than stored", [](auto& s) { s[RecordAt(s, 0x00FC) + 4 + 4] = 3; }},
+      {"string longer than its records",
+       [](auto& s) { Put16(s, RecordAt(s, 0x00FC) + 4 + 8 + 3 + 9 + 0, 9999); }},
+      {"cell before any dimensions", [](auto& s) { Put16(s, RecordAt(s, 0x0200), 0x0201); }},
+  };
+  for (const Case& c : cases) {
+    auto stream = SmallStream();
+    c.damage(stream);
+    std::string why;
+    EXPECT_FALSE(CheckBiffRecords(stream, why)) << c.what;
+    EXPECT_FALSE(why.empty()) << c.what;
+  }
+}
+
+TEST(XlsStructure, DamagedContainersAreRefused) {
+  const auto good = BuildCompoundFile(SmallStream());
+  const auto u32 = [](std::vector<uint8_t>& b, size_t at, uint32_t v) {
+    for (int i = 0; i < 4; ++i) b[at + i] = static_cast<uint8_t>(v >> (8 * i));
+  };
+  struct Case {
+    const char* what;
+    std::function<void(std::vector<uint8_t>&)> damage;
+  };
+  const Case cases[] = {
+      {"signature", [](auto& f) { f[0] = 0; }},
+      {"short file", [](auto& f) { f.resize(300); }},
+      {"sector size", [](auto& f) { f[30] = 10; }},
+      {"FAT sector out of the file", [&](auto& f) { u32(f, 76, 100000); }},
+      {"directory out of the file", [&](auto& f) { u32(f, 48, 99999); }},
+      {"FAT loop",
+       [&](auto& f) {
+         // The stream's first FAT entry points back at itself.
+         const uint32_t fatSector = f[76] | f[77] << 8;
+         u32(f, 512 + fatSector * 512, 0);
+       }},
+      {"stream larger than its chain",
+       [&](auto& f) {
+         const uint32_t dirSector = f[48] | f[49] << 8;
+         u32(f, 512 + dirSector * 512 + 128 + 120, 1 << 24);
+       }},
+      {"truncated after the header", [](auto& f) { f.resize(1024); }},
+  };
+  for (const Case& c : cases) {
+    auto file = good;
+    c.damage(file);
+    std::string why;
+    EXPECT_FALSE(CheckXlsStructure(file, why)) << c.what;
+  }
+}
+
+TEST(XlsStructure, WorkbooksOfAnotherWriterPass) {
+  test::TempDir dir;
+  const auto file = dir / "xlwt.xls";
+  ASSERT_TRUE(
+      test::WriteWithXlwt("=== a\nx\t1\t\ts:2\n=== b\n" + std::string(5000, 'y') + "\n", file));
+  const std::string bytes = test::ReadFileBytes(file);
+  std::string why;
+  EXPECT_TRUE(CheckXlsStructure(std::vector<uint8_t>(bytes.begin(), bytes.end()), why)) << why;
+}
+
+}  // namespace
+}  // namespace pyranex
