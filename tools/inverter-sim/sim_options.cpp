@@ -8,11 +8,17 @@ namespace pyranex::sim {
 
 namespace {
 
+// Decimal, or hexadecimal with a 0x prefix (handy for register 361: 0x0101).
 template <typename T>
 bool ParseNumber(std::string_view text, T min, T max, T* out) {
   T value{};
+  int base = 10;
+  if (text.size() > 2 && text[0] == '0' && (text[1] == 'x' || text[1] == 'X')) {
+    text.remove_prefix(2);
+    base = 16;
+  }
   const auto* end = text.data() + text.size();
-  const auto [ptr, ec] = std::from_chars(text.data(), end, value);
+  const auto [ptr, ec] = std::from_chars(text.data(), end, value, base);
   if (ec != std::errc() || ptr != end || value < min || value > max) return false;
   *out = value;
   return true;

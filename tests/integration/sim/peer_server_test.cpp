@@ -1,16 +1,13 @@
 // The pymodbus peer server (tests/peers) answers as a standard Modbus RTU slave on COM<n>.
 #include <gtest/gtest.h>
-#include <signal.h>
-#include <spawn.h>
 #include <stdlib.h>
-#include <sys/wait.h>
 
 #include <filesystem>
+#include <memory>
 #include <string>
 
+#include "child_process.h"
 #include "wire_client.h"
-
-extern char** environ;
 
 namespace pyranex::test {
 namespace {
@@ -29,11 +26,7 @@ class PeerServerTest : public ::testing::Test {
   }
   void TearDown() override {
     client_.reset();
-    if (pid_ > 0) {
-      kill(pid_, SIGKILL);
-      waitpid(pid_, nullptr, 0);
-    }
-    if (out_ >= 0) close(out_);
+    server_.reset();
     std::error_code ec;
     std::filesystem::remove_all(dir_, ec);
   }
@@ -47,46 +40,16 @@ class PeerServerTest : public ::testing::Test {
                                      "--com",
                                      "5"};
     args.insert(args.end(), extra.begin(), extra.end());
-    std::vector<char*> argv;
-    for (auto& a : args) argv.push_back(a.data());
-    argv.push_back(nullptr);
-    int pipeFds[2];
-    ASSERT_EQ(pipe(pipeFds), 0);
-    posix_spawn_file_actions_t actions;
-    posix_spawn_file_actions_init(&actions);
-    posix_spawn_file_actions_adddup2(&actions, pipeFds[1], STDOUT_FILENO);
-    posix_spawn_file_actions_addclose(&actions, pipeFds[0]);
-    ASSERT_EQ(posix_spawn(&pid_, argv[0], &actions, nullptr, argv.data(), environ), 0);
-    posix_spawn_file_actions_destroy(&actions);
-    close(pipeFds[1]);
-    out_ = pipeFds[0];
-
-    std::string line;
-    const auto deadline = std::chrono::steady_clock::now() + 20s;
-    while (line.find('\n') == std::string::npos && std::chrono::steady_clock::now() < deadline) {
-      pollfd p{out_, POLLIN, 0};
-      if (poll(&p, 1, 100) <= 0) continue;
-      char c;
-      if (read(out_, &c, 1) != 1) break;
-      line += c;
-    }
+    server_ = std::make_unique<ChildProcess>();
+    ASSERT_TRUE(server_->Spawn(args));
+    const std::string line = server_->ReadLine(20s);
     ASSERT_EQ(line.rfind("READY ", 0), 0u) << line;
     client_ = std::make_unique<WireClient>(dir_ / "ports" / "COM5");
     ASSERT_TRUE(client_->IsOpen());
   }
 
-  int Terminate() {
-    client_.reset();
-    kill(pid_, SIGTERM);
-    int status = 0;
-    waitpid(pid_, &status, 0);
-    pid_ = -1;
-    return WIFEXITED(status) ? WEXITSTATUS(status) : -1;
-  }
-
   std::filesystem::path dir_;
-  pid_t pid_ = -1;
-  int out_ = -1;
+  std::unique_ptr<ChildProcess> server_;
   std::unique_ptr<WireClient> client_;
 };
 
@@ -112,8 +75,17 @@ TEST_F(PeerServerTest, AnswersProbeLivePollAndWritesThenExitsCleanly) {
   EXPECT_EQ(Values(client_->Exchange(WithCrc({1, 3, 0, 0x26, 0, 1}), 3000ms), 1),
             std::vector<uint16_t>{1});
 
-  EXPECT_EQ(Terminate(), 0);
+  client_.reset();
+  EXPECT_EQ(server_->Finish(), 0);
   EXPECT_FALSE(std::filesystem::exists(std::filesystem::symlink_status(dir_ / "ports" / "COM5")));
+}
+
+TEST_F(PeerServerTest, RejectsRegistersOutsideTheMap) {
+  auto server = std::make_unique<ChildProcess>();
+  ASSERT_TRUE(server->Spawn({"/usr/bin/python3", PYMODBUS_RTU_SERVER, "--ports-dir",
+                             (dir_ / "ports").string(), "--holding", "362=1"}));
+  EXPECT_EQ(server->Finish(0), 2);
+  EXPECT_FALSE(std::filesystem::exists(dir_ / "ports"));
 }
 
 }  // namespace

@@ -31,7 +31,7 @@ TEST_P(FaultTest, ShapesTheReplies) {
   GetParam().set(faults);
   sim->SetFaults(faults);
   std::vector<Bytes> replies;
-  for (int i = 0; i < 3; ++i) replies.push_back(client->Exchange(kPoll, 400ms));
+  for (int i = 0; i < 3; ++i) replies.push_back(client->Exchange(kPoll, 700ms));
   GetParam().check(replies);
   EXPECT_EQ(sim->Requests().size(), 3u);
 }
@@ -53,10 +53,10 @@ INSTANTIATE_TEST_SUITE_P(
                                   ExpectGood(r[1]);
                                   EXPECT_TRUE(r[2].empty());
                                 }},
-                      FaultCase{"silentForHalfASecond",
-                                [](sim::FaultConfig& f) { f.silentFor = 600ms; },
+                      FaultCase{"silentForASecond",
+                                [](sim::FaultConfig& f) { f.silentFor = 1000ms; },
                                 [](const std::vector<Bytes>& r) {
-                                  // Each exchange waits 400 ms for nothing: the third falls after
+                                  // Each exchange waits 700 ms for nothing: the third falls after
                                   // the quiet.
                                   EXPECT_TRUE(r[0].empty());
                                   EXPECT_TRUE(r[1].empty());

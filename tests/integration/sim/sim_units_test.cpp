@@ -431,6 +431,11 @@ INSTANTIATE_TEST_SUITE_P(
                      EXPECT_EQ(f.hangUpFor, 2000ms);
                    }},
         OptionCase{"help", {"--help"}, true, [](const sim::SimOptions& o) { EXPECT_TRUE(o.help); }},
+        OptionCase{
+            "hexAddress",
+            {"--ports-dir", "p", "--address", "0x0101"},
+            true,
+            [](const sim::SimOptions& o) { EXPECT_EQ(o.config.identity.addressRegister, 0x0101); }},
         OptionCase{"noPortsDir", {"--com", "2"}, false, {}},
         OptionCase{"comZero", {"--ports-dir", "p", "--com", "0"}, false, {}},
         OptionCase{"shortSerial", {"--ports-dir", "p", "--serial", "12345"}, false, {}},

@@ -67,9 +67,13 @@ class FramingTest : public SimTest, public ::testing::WithParamInterface<Framing
 TEST_P(FramingTest, AnswersOnlyTheFramingsItSpeaks) {
   config.framing = GetParam().mode;
   Start();
-  const Bytes probe = client->Exchange(Hex("FF 03 00 3C 00 01 51 D8"), 300ms);
+  // Waiting long for an answer that comes, briefly for one that must not.
+  const auto limit = [](bool answers) { return answers ? 2000ms : 300ms; };
+  const Bytes probe =
+      client->Exchange(Hex("FF 03 00 3C 00 01 51 D8"), limit(GetParam().answersProbe));
   EXPECT_EQ(!probe.empty(), GetParam().answersProbe);
-  const Bytes broadcast = client->Exchange(Hex("99 99 99 99 99 99 04 9C 37 00 03 36 E7"), 300ms);
+  const Bytes broadcast = client->Exchange(Hex("99 99 99 99 99 99 04 9C 37 00 03 36 E7"),
+                                           limit(GetParam().answersBroadcast));
   EXPECT_EQ(!broadcast.empty(), GetParam().answersBroadcast);
   // Requests the inverter ignores are still recognised as requests.
   EXPECT_EQ(sim->Requests().size(), 2u);
