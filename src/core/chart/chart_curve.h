@@ -28,19 +28,34 @@ int ValueY(const ChartState& s, double value);
 // Screen x of sample i in a full repaint; never left of the plot, not limited on the right.
 int SampleX(const ChartState& s, size_t i);
 
-// The curve of a full repaint after the per-column reduction: `line` is the polyline (from the
-// first drawn sample on), `polygon` the closed outline of the area under it.
+// The curve of a full repaint: the polyline from the first drawn sample on, after the thinning
+// rule (samples that share a pixel column are joined only when they extend that column's
+// vertical range). The sample nearest the window end is not drawn. Empty when there is nothing
+// to draw (no samples or invalid ranges).
 struct CurvePath {
   std::vector<Point> line;
-  std::vector<Point> polygon;
-  int topY = 0;   // highest point of the curve (smallest y)
-  Rect fillRect;  // area the translucent fill covers (clipped to the polygon)
+  int topY = 0;  // highest point of the curve (smallest y)
 };
-
-// Empty when there is nothing to draw (no samples or invalid ranges). Samples that share a pixel
-// column are joined only when they extend that column's vertical range, so a day of samples costs
-// a few points per column. The sample nearest the window end is not drawn.
 CurvePath BuildCurve(const ChartState& s);
+
+// Drawing aid that keeps the pixels of a 1-pixel polyline but drops points: a run of points in
+// one pixel column only ever covers the span between its lowest and highest point, so entry,
+// extremes and exit per column suffice.
+std::vector<Point> ReduceColumns(std::span<const Point> line);
+
+// BuildCurve followed by ReduceColumns in one pass, without the intermediate polyline.
+CurvePath BuildDrawnCurve(const ChartState& s);
+
+// The area under a curve as one vertical span per pixel column, rows [top, bottom): each column
+// from the first point's up to (not including) the last point's, topped by the line crossing
+// the column's centre. Columns a run of same-column points spans add nothing (no area).
+struct ColumnSpan {
+  int x = 0;
+  int top = 0;
+  int bottom = 0;
+  friend bool operator==(const ColumnSpan&, const ColumnSpan&) = default;
+};
+std::vector<ColumnSpan> FillColumns(std::span<const Point> line, int bottom);
 
 // What a newly appended sample (the last in the state) needs drawn.
 struct NewSamplePlan {
@@ -55,8 +70,6 @@ struct NewSamplePlan {
   Point previous;
   bool aboveRange = false;    // the value lies above yMax (drawn at the top edge)
   double extendedXEnd = 0.0;  // the window end that tracking would set (kBeyond)
-  Rect fillRect;              // area the translucent fill covers (kSegment)
-  std::vector<Point> fillPolygon;
 };
 
 NewSamplePlan PlanNewSample(const ChartState& s);

@@ -2,6 +2,7 @@
 
 #include <gtest/gtest.h>
 
+#include <cmath>
 #include <vector>
 
 namespace pyranex::chart {
@@ -41,7 +42,7 @@ TEST(ChartCurve, OneSampleGivesADegeneratePolygon) {
   const CurvePath curve = BuildCurve(s.State());
   ASSERT_EQ(curve.line.size(), 1u);
   EXPECT_EQ(curve.line[0], (Point{0, 60}));
-  EXPECT_EQ(curve.polygon, (std::vector<Point>{{0, 100}, {0, 60}, {0, 100}, {0, 100}}));
+  EXPECT_TRUE(FillColumns(curve.line, 100).empty());  // no area under a single point
 }
 
 TEST(ChartCurve, SamplesInOneColumnJoinOnlyWhenTheyExtendItsRange) {
@@ -57,11 +58,10 @@ TEST(ChartCurve, SamplesInOneColumnJoinOnlyWhenTheyExtendItsRange) {
   s.Add(12.0, 0);  // nearest to the window end: not drawn
   const CurvePath curve = BuildCurve(s.State());
   EXPECT_EQ(curve.line, (std::vector<Point>{{0, 50}, {0, 40}, {0, 70}, {1, 80}, {2, 10}}));
-  EXPECT_EQ(curve.polygon,
-            (std::vector<Point>{
-                {0, 100}, {0, 50}, {0, 40}, {0, 70}, {1, 80}, {2, 10}, {2, 100}, {0, 100}}));
   EXPECT_EQ(curve.topY, 10);
-  EXPECT_EQ(curve.fillRect, (Rect{0, 10, 2, 100}));
+  // The fill leaves the column's run (no area) and follows the segments between columns,
+  // topped where they cross each column's centre: 70 -> 80 at 0.5, 80 -> 10 at 1.5.
+  EXPECT_EQ(FillColumns(curve.line, 100), (std::vector<ColumnSpan>{{0, 75, 100}, {1, 45, 100}}));
 }
 
 TEST(ChartCurve, WindowEndingInsideTheDataStopsBeforeTheNearestSample) {
@@ -110,6 +110,44 @@ TEST(ChartCurve, InvalidRangesDrawNothing) {
   EXPECT_EQ(PlanNewSample(state).kind, NewSamplePlan::Kind::kNothing);
 }
 
+TEST(ChartCurve, ColumnReductionKeepsEntryExtremesAndExit) {
+  const std::vector<Point> line{{0, 50}, {0, 40}, {0, 45}, {0, 70}, {0, 60},
+                                {0, 55}, {1, 80}, {2, 10}, {2, 20}};
+  EXPECT_EQ(ReduceColumns(line),
+            (std::vector<Point>{{0, 50}, {0, 40}, {0, 70}, {0, 55}, {1, 80}, {2, 10}, {2, 20}}));
+  EXPECT_TRUE(ReduceColumns({}).empty());
+}
+
+TEST(ChartCurve, DrawnCurveIsTheReducedThinnedCurve) {
+  // A noisy day: many samples per column, so the reduction has work to do.
+  Samples s;
+  for (int i = 0; i < 20000; ++i) {
+    s.Add(i * 0.0005, static_cast<float>(50 + 40 * std::sin(i * 0.37) * std::sin(i * 0.0011)));
+  }
+  for (double end : {10.0, 5.0}) {
+    const ChartState state = s.State(0, end);
+    const CurvePath thinned = BuildCurve(state);
+    const CurvePath drawn = BuildDrawnCurve(state);
+    EXPECT_EQ(drawn.line, ReduceColumns(thinned.line));
+    EXPECT_EQ(drawn.topY, thinned.topY);
+    EXPECT_LE(drawn.line.size(), 4u * 11u);
+    EXPECT_EQ(FillColumns(drawn.line, 100), FillColumns(thinned.line, 100));
+  }
+}
+
+TEST(ChartCurve, FillStopsAtTheBottomAndSpansEveryColumnOnce) {
+  const std::vector<Point> line{{2, 100}, {5, 40}, {5, 90}, {9, 90}};
+  const auto spans = FillColumns(line, 100);
+  ASSERT_EQ(spans.size(), 7u);  // columns 2..8
+  for (size_t i = 0; i < spans.size(); ++i) {
+    EXPECT_EQ(spans[i].x, static_cast<int>(2 + i));
+    EXPECT_EQ(spans[i].bottom, 100);
+    EXPECT_LE(spans[i].top, 100);
+  }
+  EXPECT_EQ(spans[0].top, 90);  // 100 -> 40 over three columns, crossing at 0.5: 90
+  EXPECT_EQ(spans[3].top, 90);  // after the run at column 5 the level line at 90
+}
+
 // --- a new sample ---
 
 using Kind = NewSamplePlan::Kind;
@@ -131,8 +169,9 @@ TEST(NewSample, NextSampleIsASegmentWithItsFill) {
   EXPECT_EQ(plan.kind, Kind::kSegment);
   EXPECT_EQ(plan.previous, (Point{0, 75}));
   EXPECT_EQ(plan.point, (Point{3, 60}));
-  EXPECT_EQ(plan.fillPolygon, (std::vector<Point>{{0, 100}, {0, 75}, {3, 60}, {3, 100}, {0, 100}}));
-  EXPECT_EQ(plan.fillRect, (Rect{0, 60, 3, 100}));
+  const Point segment[] = {plan.previous, plan.point};
+  EXPECT_EQ(FillColumns(segment, 100),
+            (std::vector<ColumnSpan>{{0, 72, 100}, {1, 67, 100}, {2, 62, 100}}));
 }
 
 struct RangeCase {
