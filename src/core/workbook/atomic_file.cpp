@@ -71,13 +71,8 @@ std::string WriteFileAtomically(const std::filesystem::path& target,
   if (temp.Close() != 0) return Reason("cannot close", errno);
   if (::rename(tempPath.c_str(), target.c_str()) != 0) return Reason("cannot replace", errno);
   temp.Keep();
-
-  // Make the rename itself durable; a failure here does not undo a complete save.
-  const int dir = ::open(folder.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
-  if (dir >= 0) {
-    ::fsync(dir);
-    ::close(dir);
-  }
+  // The folder is not flushed: after a power cut the rename may be lost, which leaves the
+  // previous complete file, never a partial one.
   return {};
 }
 

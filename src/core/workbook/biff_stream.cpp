@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <array>
+#include <cmath>
 #include <cstring>
 
 namespace pyranex {
@@ -21,6 +22,8 @@ constexpr uint16_t kExtSst = 0x00FF;
 constexpr uint16_t kWsBool = 0x0081;
 constexpr uint16_t kDimensions = 0x0200;
 constexpr uint16_t kNumber = 0x0203;
+constexpr uint16_t kRk = 0x027E;
+constexpr uint16_t kMulRk = 0x00BD;
 constexpr uint16_t kLabelSst = 0x00FD;
 constexpr uint16_t kWindow2 = 0x023E;
 
@@ -32,22 +35,18 @@ class Out {
   explicit Out(std::vector<uint8_t>& bytes) : b_(bytes) {}
   void U8(uint8_t v) { b_.push_back(v); }
   void U16(uint16_t v) {
-    b_.push_back(static_cast<uint8_t>(v));
-    b_.push_back(static_cast<uint8_t>(v >> 8));
+    const uint8_t bytes[2] = {static_cast<uint8_t>(v), static_cast<uint8_t>(v >> 8)};
+    Bytes(bytes, 2);
   }
   void U32(uint32_t v) {
-    U16(static_cast<uint16_t>(v));
-    U16(static_cast<uint16_t>(v >> 16));
-  }
-  void F64(double v) {
-    uint64_t bits;
-    std::memcpy(&bits, &v, sizeof bits);
-    U32(static_cast<uint32_t>(bits));
-    U32(static_cast<uint32_t>(bits >> 32));
+    uint8_t bytes[4];
+    Le32(bytes, v);
+    Bytes(bytes, 4);
   }
   void Bytes(const void* data, size_t n) {
-    const auto* p = static_cast<const uint8_t*>(data);
-    b_.insert(b_.end(), p, p + n);
+    const size_t at = b_.size();
+    b_.resize(at + n);
+    std::memcpy(b_.data() + at, data, n);
   }
 
   // Records: Begin writes the header with a zero length that End fills in.
@@ -64,8 +63,14 @@ class Out {
   size_t DataSize() const { return b_.size() - recordStart_ - 2; }
   size_t RecordHeaderPos() const { return recordStart_ - 2; }
   size_t Pos() const { return b_.size(); }
-  void PatchU32(size_t at, uint32_t v) {
-    for (int i = 0; i < 4; ++i) b_[at + i] = static_cast<uint8_t>(v >> (8 * i));
+  void PatchU32(size_t at, uint32_t v) { Le32(b_.data() + at, v); }
+
+  static void Le16(uint8_t* p, uint16_t v) {
+    p[0] = static_cast<uint8_t>(v);
+    p[1] = static_cast<uint8_t>(v >> 8);
+  }
+  static void Le32(uint8_t* p, uint32_t v) {
+    for (int i = 0; i < 4; ++i) p[i] = static_cast<uint8_t>(v >> (8 * i));
   }
 
  private:
@@ -212,47 +217,70 @@ void Sheet(Out& o, const XlsSheetContent& c, bool first) {
   o.U16(0x04C1);
   o.End();
 
-  uint32_t firstRow = UINT32_MAX, lastRow = 0;
   uint16_t firstCol = UINT16_MAX, lastCol = 0;
-  for (size_t r = 0; r < c.rows.size(); ++r) {
-    const auto& row = c.rows[r];
-    for (size_t col = 0; col < row.size(); ++col) {
-      if (row[col].kind == XlsCell::Kind::Empty) continue;
-      firstRow = std::min<uint32_t>(firstRow, static_cast<uint32_t>(r));
-      lastRow = std::max<uint32_t>(lastRow, static_cast<uint32_t>(r));
-      firstCol = std::min<uint16_t>(firstCol, static_cast<uint16_t>(col));
-      lastCol = std::max<uint16_t>(lastCol, static_cast<uint16_t>(col));
-    }
+  for (const XlsCell& cell : c.cells) {
+    firstCol = std::min(firstCol, cell.col);
+    lastCol = std::max(lastCol, cell.col);
   }
   o.Begin(kDimensions);
-  if (firstRow == UINT32_MAX) {
+  if (c.cells.empty()) {
     o.U32(0), o.U32(0), o.U16(0), o.U16(0);
   } else {
-    o.U32(firstRow), o.U32(lastRow + 1), o.U16(firstCol), o.U16(lastCol + 1);
+    o.U32(c.cells.front().row), o.U32(c.cells.back().row + 1), o.U16(firstCol),
+        o.U16(static_cast<uint16_t>(lastCol + 1));
   }
   o.U16(0);
   o.End();
 
-  for (size_t r = 0; r < c.rows.size(); ++r) {
-    const auto& row = c.rows[r];
-    for (size_t col = 0; col < row.size(); ++col) {
-      const XlsCell& cell = row[col];
-      if (cell.kind == XlsCell::Kind::Number) {
-        o.Begin(kNumber);
-        o.U16(static_cast<uint16_t>(r));
-        o.U16(static_cast<uint16_t>(col));
-        o.U16(kDefaultCellXf);
-        o.F64(cell.number);
-        o.End();
-      } else if (cell.kind == XlsCell::Kind::String) {
-        o.Begin(kLabelSst);
-        o.U16(static_cast<uint16_t>(r));
-        o.U16(static_cast<uint16_t>(col));
-        o.U16(kDefaultCellXf);
-        o.U32(cell.sst);
-        o.End();
+  // Numbers that have an RK form go out as RK, or MULRK for a run of neighbours in a row.
+  std::vector<uint32_t> rks(c.cells.size());
+  std::vector<uint8_t> isRk(c.cells.size());
+  for (size_t i = 0; i < c.cells.size(); ++i) {
+    isRk[i] = c.cells[i].kind == XlsCell::Kind::Number && EncodeRk(c.cells[i].number, rks[i]);
+  }
+  uint8_t record[4 + kBiffMaxRecordData];
+  for (size_t i = 0; i < c.cells.size();) {
+    const XlsCell& cell = c.cells[i];
+    uint8_t* p = record;
+    if (isRk[i]) {
+      size_t end = i + 1;
+      while (end < c.cells.size() && isRk[end] && c.cells[end].row == cell.row &&
+             c.cells[end].col == c.cells[end - 1].col + 1 && end - i < 1000) {
+        ++end;
       }
+      const size_t n = end - i;
+      Out::Le16(p, n == 1 ? kRk : kMulRk);
+      Out::Le16(p + 2, static_cast<uint16_t>(n == 1 ? 10 : 6 + 6 * n));
+      Out::Le16(p + 4, static_cast<uint16_t>(cell.row));
+      Out::Le16(p + 6, cell.col);
+      p += 8;
+      for (size_t k = i; k < end; ++k, p += 6) {
+        Out::Le16(p, kDefaultCellXf);
+        Out::Le32(p + 2, rks[k]);
+      }
+      if (n > 1) {
+        Out::Le16(p, c.cells[end - 1].col);
+        p += 2;
+      }
+      o.Bytes(record, static_cast<size_t>(p - record));
+      i = end;
+      continue;
     }
+    Out::Le16(p + 4, static_cast<uint16_t>(cell.row));
+    Out::Le16(p + 6, cell.col);
+    Out::Le16(p + 8, kDefaultCellXf);
+    if (cell.kind == XlsCell::Kind::Number) {
+      Out::Le16(p, kNumber);
+      Out::Le16(p + 2, 14);
+      std::memcpy(p + 10, &cell.number, 8);
+      o.Bytes(record, 18);
+    } else {
+      Out::Le16(p, kLabelSst);
+      Out::Le16(p + 2, 10);
+      Out::Le32(p + 10, cell.sst);
+      o.Bytes(record, 14);
+    }
+    ++i;
   }
 
   o.Begin(kWindow2);
@@ -271,16 +299,32 @@ void Sheet(Out& o, const XlsSheetContent& c, bool first) {
 
 }  // namespace
 
+bool EncodeRk(double value, uint32_t& rk) {
+  constexpr double kLimit = 536870912.0;  // 2^29
+  if (!std::isfinite(value) || (value == 0 && std::signbit(value))) return false;
+  // Readers take an integer RK as int / 1 or int / 100 (the last bit says which).
+  for (const int scale : {1, 100}) {
+    const double scaled = std::round(value * scale);
+    if (scaled >= -kLimit && scaled < kLimit && scaled / scale == value) {
+      rk = static_cast<uint32_t>(static_cast<int32_t>(scaled)) << 2 | (scale == 1 ? 2u : 3u);
+      return true;
+    }
+  }
+  uint64_t bits;
+  std::memcpy(&bits, &value, sizeof bits);
+  if ((bits & 0x3FFFFFFFFull) != 0) return false;
+  rk = static_cast<uint32_t>(bits >> 32);
+  return true;
+}
+
 std::vector<uint8_t> EncodeWorkbookStream(const XlsContent& content) {
   uint32_t references = 0;
   size_t cells = 0;
   for (const XlsSheetContent& sheet : content.sheets) {
-    for (const auto& row : sheet.rows) {
-      for (const XlsCell& cell : row) {
-        if (cell.kind == XlsCell::Kind::String) ++references;
-        if (cell.kind != XlsCell::Kind::Empty) ++cells;
-      }
+    for (const XlsCell& cell : sheet.cells) {
+      if (cell.kind == XlsCell::Kind::String) ++references;
     }
+    cells += sheet.cells.size();
   }
   size_t stringBytes = 0;
   for (const XlsString& s : content.strings) stringBytes += 3 + s.bytes.size();

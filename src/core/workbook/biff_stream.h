@@ -8,16 +8,21 @@
 
 namespace pyranex {
 
+// One non-empty cell; a sheet keeps them ordered by row, then column.
 struct XlsCell {
-  enum class Kind : uint8_t { Empty, Number, String };
-  Kind kind = Kind::Empty;
+  enum class Kind : uint8_t { Number, String };
+  uint32_t row = 0;
+  uint16_t col = 0;
+  Kind kind = Kind::Number;
   uint32_t sst = 0;  // index into XlsContent::strings
   double number = 0;
+
+  uint32_t Key() const { return row << 8 | col; }
 };
 
 struct XlsSheetContent {
   std::string name = "Sheet1";
-  std::vector<std::vector<XlsCell>> rows;  // rows[row][col]; short rows are fine
+  std::vector<XlsCell> cells;  // sorted by Key(), one per position
 };
 
 // One workbook: its worksheets and the shared string table their string cells index.
@@ -32,5 +37,9 @@ std::vector<uint8_t> EncodeWorkbookStream(const XlsContent& content);
 
 // Largest data part of one record; longer data continues in CONTINUE records.
 inline constexpr size_t kBiffMaxRecordData = 8224;
+
+// The 32-bit RK form of a number when it has one that reads back as exactly the same double:
+// a 30-bit integer, a 30-bit integer hundredths, or a double whose low 34 bits are zero.
+bool EncodeRk(double value, uint32_t& rk);
 
 }  // namespace pyranex

@@ -1,5 +1,6 @@
 #include "core/workbook/cell_text.h"
 
+#include <algorithm>
 #include <charconv>
 #include <cmath>
 #include <vector>
@@ -88,6 +89,12 @@ char32_t DecodeUtf8(std::string_view s, size_t& i) {
 
 XlsString EncodeXlsString(std::string_view utf8) {
   constexpr size_t kMaxUnits = 32767;
+  // Plain ASCII, the usual case, is stored as it is.
+  if (utf8.size() <= kMaxUnits && std::all_of(utf8.begin(), utf8.end(), [](char c) {
+        return static_cast<unsigned char>(c) < 0x80;
+      })) {
+    return XlsString{static_cast<uint16_t>(utf8.size()), false, std::string(utf8)};
+  }
   std::vector<char16_t> units;
   units.reserve(utf8.size());
   bool wide = false;

@@ -1,5 +1,6 @@
 #include "core/workbook/xls_writer.h"
 
+#include <algorithm>
 #include <new>
 
 #include "core/workbook/atomic_file.h"
@@ -35,7 +36,9 @@ void XlsWriter::NameSheet(std::string_view name) {
 
 void XlsWriter::Quit() {
   content_ = XlsContent{};
-  stringIndex_.clear();
+  utf8Pool_.clear();
+  utf8Spans_.clear();
+  slots_.clear();
   sheet_ = nullptr;
 }
 
@@ -47,25 +50,62 @@ bool XlsWriter::PutCellText(std::string_view cellName, std::string_view text) {
 
 bool XlsWriter::PutCellText(uint32_t row, uint32_t col, std::string_view text) {
   if (!sheet_ || row >= kXlsMaxRows || col >= kXlsMaxCols) return false;
-  if (sheet_->rows.size() <= row) sheet_->rows.resize(row + 1);
-  auto& cells = sheet_->rows[row];
-  if (cells.size() <= col) cells.resize(col + 1);
-  XlsCell& cell = cells[col];
+  XlsCell cell;
+  cell.row = row;
+  cell.col = static_cast<uint16_t>(col);
+  if (const auto number = ParseCellNumber(text)) {
+    cell.number = *number;
+  } else if (!text.empty()) {
+    cell.kind = XlsCell::Kind::String;
+    cell.sst = Intern(text);
+  }
+  auto& cells = sheet_->cells;
+  // Cells usually come in order: append. Otherwise replace, insert or clear in place.
+  if (cells.empty() || cells.back().Key() < cell.Key()) {
+    if (!text.empty()) cells.push_back(cell);
+    return true;
+  }
+  const auto at = std::lower_bound(cells.begin(), cells.end(), cell.Key(),
+                                   [](const XlsCell& c, uint32_t key) { return c.Key() < key; });
+  const bool same = at != cells.end() && at->Key() == cell.Key();
   if (text.empty()) {
-    cell = XlsCell{};
-  } else if (const auto number = ParseCellNumber(text)) {
-    cell = XlsCell{XlsCell::Kind::Number, 0, *number};
+    if (same) cells.erase(at);
+  } else if (same) {
+    *at = cell;
   } else {
-    cell = XlsCell{XlsCell::Kind::String, Intern(text), 0};
+    cells.insert(at, cell);
   }
   return true;
 }
 
+std::string_view XlsWriter::Utf8Of(uint32_t index) const {
+  const auto [offset, length] = utf8Spans_[index];
+  return std::string_view(utf8Pool_).substr(offset, length);
+}
+
 uint32_t XlsWriter::Intern(std::string_view text) {
-  const auto [it, added] =
-      stringIndex_.try_emplace(std::string(text), static_cast<uint32_t>(content_.strings.size()));
-  if (added) content_.strings.push_back(EncodeXlsString(text));
-  return it->second;
+  if (slots_.size() < 2 * (utf8Spans_.size() + 1)) {
+    std::vector<uint32_t> bigger(std::max<size_t>(1024, slots_.size() * 2), 0);
+    const size_t mask = bigger.size() - 1;
+    for (uint32_t i = 0; i < utf8Spans_.size(); ++i) {
+      size_t slot = std::hash<std::string_view>{}(Utf8Of(i)) & mask;
+      while (bigger[slot] != 0) slot = (slot + 1) & mask;
+      bigger[slot] = i + 1;
+    }
+    slots_ = std::move(bigger);
+  }
+  const size_t mask = slots_.size() - 1;
+  size_t slot = std::hash<std::string_view>{}(text)&mask;
+  for (; slots_[slot] != 0; slot = (slot + 1) & mask) {
+    if (Utf8Of(slots_[slot] - 1) == text) return slots_[slot] - 1;
+  }
+  const auto index = static_cast<uint32_t>(utf8Spans_.size());
+  utf8Spans_.emplace_back(static_cast<uint32_t>(utf8Pool_.size()),
+                          static_cast<uint32_t>(text.size()));
+  utf8Pool_.append(text);
+  content_.strings.push_back(EncodeXlsString(text));
+  slots_[slot] = index + 1;
+  return index;
 }
 
 std::string XlsWriter::SaveAs(const std::filesystem::path& path, int fileFormat) {

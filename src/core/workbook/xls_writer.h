@@ -5,7 +5,8 @@
 #include <memory>
 #include <string>
 #include <string_view>
-#include <unordered_map>
+#include <utility>
+#include <vector>
 
 #include "core/workbook/biff_stream.h"
 
@@ -51,9 +52,14 @@ class XlsWriter {
 
  private:
   uint32_t Intern(std::string_view text);
+  std::string_view Utf8Of(uint32_t index) const;
 
   XlsContent content_;
-  std::unordered_map<std::string, uint32_t> stringIndex_;
+  // Shared strings by their UTF-8 text: an open-addressing table of string index + 1 over
+  // the texts kept end to end in one buffer (one allocation per table, not per string).
+  std::string utf8Pool_;
+  std::vector<std::pair<uint32_t, uint32_t>> utf8Spans_;  // offset, length per string
+  std::vector<uint32_t> slots_;
   XlsSheetContent* sheet_ = nullptr;
 };
 

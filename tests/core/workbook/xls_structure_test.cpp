@@ -16,9 +16,10 @@ std::vector<uint8_t> SmallStream() {
   content.sheets.push_back({"tester-parset", {}});
   content.strings.push_back(EncodeXlsString("Parameter"));
   content.strings.push_back(EncodeXlsString(std::string(9000, 'w')));
-  content.sheets[0].rows.resize(3);
-  content.sheets[0].rows[0] = {{XlsCell::Kind::String, 0, 0}, {XlsCell::Kind::String, 1, 0}};
-  content.sheets[0].rows[2] = {{}, {XlsCell::Kind::Number, 0, 230.5}};
+  auto& cells = content.sheets[0].cells;
+  cells.push_back({0, 0, XlsCell::Kind::String, 0, 0});
+  cells.push_back({0, 1, XlsCell::Kind::String, 1, 0});
+  cells.push_back({2, 1, XlsCell::Kind::Number, 0, 230.123456789});  // no RK form: NUMBER
   return EncodeWorkbookStream(content);
 }
 
