@@ -145,7 +145,7 @@ TEST_F(SimTest, HangUpClosesTheLineAndComesBackOnTheSameComNumber) {
   Start();
   ExpectGood(client->Exchange(kPoll));
 
-  sim->HangUp(600ms);
+  sim->HangUp(1500ms);  // long enough to still be down when the test looks, even under load
   bool hungUp = false;
   client->Receive(1000ms, 60ms, &hungUp);
   EXPECT_TRUE(hungUp);  // the program's end sees the device go away
