@@ -260,3 +260,64 @@ TEST(CompoundFile, FatAndDifatCoverEverySector) {
 
 }  // namespace
 }  // namespace pyranex
+
+namespace pyranex {
+namespace {
+
+TEST(RkNumbers, FormChosenOnlyWhenExact) {
+  struct Case {
+    double value;
+    bool rk;
+    uint32_t bits;
+  };
+  const Case cases[] = {
+      {0, true, 0x2},
+      {1, true, 0x6},
+      {-1, true, 0xFFFFFFFE},
+      {536870911, true, 0x7FFFFFFE},   // 2^29 - 1
+      {-536870912, true, 0x80000002},  // -2^29
+      {536870912, true, 0x41C00000},   // 2^29: too big for 30 bits, but a short double
+      {536870913, false, 0},
+      {230.5, true, (23050u << 2) | 3},  // hundredths
+      {49.95, true, (4995u << 2) | 3},
+      {-0.01, true, (static_cast<uint32_t>(-1) << 2) | 3},
+      {0.001, false, 0},
+      {1.0 / 3, false, 0},
+      {1e300, false, 0},
+      {-0.0, false, 0},
+      {5368709120.0, true, 0x41F40000},  // a double whose low 34 bits are zero
+  };
+  for (const Case& c : cases) {
+    uint32_t rk = 0;
+    EXPECT_EQ(EncodeRk(c.value, rk), c.rk) << c.value;
+    if (c.rk) {
+      EXPECT_EQ(rk, c.bits) << c.value;
+    }
+  }
+}
+
+// Numbers in runs (MULRK), alone (RK) and without an RK form (NUMBER) read back exactly.
+TEST(RkNumbers, ReadBackExactly) {
+  const double values[] = {
+      0,     1,       -1,    536870911, -536870912,   536870912, 230.5,       49.95,        -0.01,
+      0.001, 1.0 / 3, 1e300, -1e-300,   5368709120.0, 12345.6,   -2147483647, 4294967295.0, 0.1};
+  test::TempDir dir;
+  auto writer = XlsWriter::Start();
+  writer->NewWorkbook();
+  writer->FirstSheet();
+  test::CellMap expected;
+  char text[64];
+  for (uint32_t i = 0; i < std::size(values); ++i) {
+    std::snprintf(text, sizeof text, "%.17g", values[i]);
+    // Row 0: one run across all columns; rows 1..: each value alone in column i.
+    ASSERT_TRUE(writer->PutCellText(0, i, text));
+    ASSERT_TRUE(writer->PutCellText(1 + i, i, text));
+    expected[{0, 0, i}] = Num(values[i]);
+    expected[{0, 1 + i, i}] = Num(values[i]);
+  }
+  ASSERT_EQ(writer->SaveAs(dir / "numbers.xls"), "");
+  ExpectBothReadersSee(dir / "numbers.xls", expected, {"Sheet1"});
+}
+
+}  // namespace
+}  // namespace pyranex
