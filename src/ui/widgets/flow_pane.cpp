@@ -104,6 +104,14 @@ void CFlowPane::Layout() {
                                   metrics.horizontalAdvance(QStringLiteral("时间")));
 }
 
+CFlowPane::Shown CFlowPane::Showing() const {
+  return {m_yMin, m_yMax, m_xStart, m_xEnd, m_startTime, m_values.size(), m_plotRect};
+}
+
+bool CFlowPane::CacheCurrent() const {
+  return cacheValid_ && cache_.size() == size() && shown_ == Showing();
+}
+
 void CFlowPane::InvalidateAll() {
   cacheValid_ = false;
   update();
@@ -125,23 +133,28 @@ void CFlowPane::EnsureLayout() {
 
 void CFlowPane::AddPoint(uint32_t tick, double value) {
   EnsureLayout();
+  // Whether the cache shows everything up to this sample: then only the new segment is drawn.
+  const bool incremental = CacheCurrent();
   m_values.push_back(static_cast<float>(value));
   m_times.push_back(tick);
   const chart::NewSamplePlan plan = chart::PlanNewSample(State());
   using Kind = chart::NewSamplePlan::Kind;
 
-  if (plan.kind == Kind::kBeyond) {
-    if (m_autoExtend) {
-      m_xEnd = plan.extendedXEnd;
-      InvalidateAll();
-    }
+  if (plan.kind == Kind::kBeyond && m_autoExtend) {
+    m_xEnd = plan.extendedXEnd;
+    InvalidateAll();
     return;
   }
-  if (plan.kind == Kind::kNothing) return;
+  if (plan.kind == Kind::kBeyond || plan.kind == Kind::kNothing) {
+    // Nothing to draw for this sample; what is on screen stays as it is.
+    if (incremental) shown_.samples = m_values.size();
+    return;
+  }
 
-  if (!cacheValid_) {
-    update();  // the rebuild draws this sample with the rest
+  if (!incremental) {
+    InvalidateAll();  // the rebuild draws this sample with the rest
   } else {
+    shown_.samples = m_values.size();
     QPainter painter(&cache_);
     // The axes and labels outside the plot are never drawn over.
     painter.setClipRect(ToQt(m_plotRect).adjusted(0, 0, 1, 1));
@@ -230,7 +243,7 @@ void CFlowPane::mouseDoubleClickEvent(QMouseEvent* event) {
 
 void CFlowPane::paintEvent(QPaintEvent* event) {
   EnsureLayout();
-  if (!cacheValid_ || cache_.size() != size()) RebuildCache();
+  if (!CacheCurrent()) RebuildCache();
   QPainter painter(this);
   painter.drawImage(event->rect(), cache_, event->rect());
   if (m_cursorVisible) DrawPositionCursor(painter);
@@ -244,6 +257,7 @@ void CFlowPane::RebuildCache() {
   PaintPicturePart(painter, m_background, m_parentOffset, size());
   Draw(painter, &m_plotRect, 0);
   cacheValid_ = true;
+  shown_ = Showing();
 }
 
 void CFlowPane::DrawAxes(QPainter& painter) {

@@ -32,7 +32,8 @@ class CFlowPane final : public CBlackWnd {
 
   void Draw(QPainter& painter, const chart::Rect* plotRect, int reserved) override;
 
-  // The owner reads and writes these directly; after writing the ranges it calls update().
+  // The owner reads and writes these directly (then calls update()); the cached rendering notices
+  // changed ranges, start time or samples by itself.
   chart::Rect m_plotRect;
   double m_yMin = 0.0;
   double m_yMax = 0.2;
@@ -68,6 +69,17 @@ class CFlowPane final : public CBlackWnd {
   const Clock& clock_;
   QImage cache_;  // the whole pane as last rendered (without the cursor)
   bool cacheValid_ = false;
+  // What the cached rendering shows; any difference from the members means it is stale.
+  struct Shown {
+    double yMin, yMax, xStart, xEnd;
+    int64_t startTime;
+    size_t samples;
+    chart::Rect plot;
+    bool operator==(const Shown&) const = default;
+  };
+  Shown Showing() const;
+  bool CacheCurrent() const;
+  Shown shown_{};
   QImage plotScratch_;  // off-screen plot area: background, then curve
   QSize layoutSize_;    // the size m_plotRect was computed for
 };

@@ -270,6 +270,18 @@ TEST_F(PaneTest, VisibleCursorIsAYellowColumn) {
   EXPECT_GT(yellow, plot.Height() - 30);  // all but where the read-out text crosses it
 }
 
+TEST_F(PaneTest, RangesWrittenDirectlyShowOnTheNextPaint) {
+  pane_->SetXRange(0.0, 20.0);
+  AddFlat(10.0, 50.0);
+  Render();
+  pane_->m_yMax = 200.0;  // as the owner does at start-up, followed by update()
+  pane_->update();
+  const QImage image = Render();
+  const int y = chart::ValueY(State(), 50.0);
+  EXPECT_TRUE(IsRed(image.pixelColor(pane_->m_plotRect.left + 50, y)));
+  EXPECT_FALSE(IsRed(image.pixelColor(pane_->m_plotRect.left + 50, chart::ValueY(State(), 100.0))));
+}
+
 TEST_F(PaneTest, ClearEmptiesAndFreesTheSamples) {
   AddFlat(3.0, 5.0);
   pane_->Clear();
