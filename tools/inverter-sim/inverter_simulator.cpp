@@ -328,9 +328,17 @@ void InverterSimulator::Impl::Serve(const RequestFramer::Item& item) {
 }
 
 void InverterSimulator::Impl::WriteReply(const std::vector<uint8_t>& bytes) {
+  // Ten bits a character at 9600 baud.
+  constexpr std::chrono::microseconds kCharacterTime{1042};
+  const auto begin = SteadyClock::now();
   std::size_t written = 0;
   while (written < bytes.size()) {
-    const ssize_t n = ::write(line.MasterFd(), bytes.data() + written, bytes.size() - written);
+    std::size_t chunk = bytes.size() - written;
+    if (config.paceReplies) {
+      std::this_thread::sleep_until(begin + kCharacterTime * static_cast<int64_t>(written));
+      chunk = 1;
+    }
+    const ssize_t n = ::write(line.MasterFd(), bytes.data() + written, chunk);
     if (n > 0) {
       written += static_cast<std::size_t>(n);
       continue;

@@ -31,6 +31,8 @@ struct SimulatorConfig {
   // A pause this long ends an incomplete request (Modbus t3.5 is 3.6 ms at 9600 baud; a
   // pseudo-terminal needs more slack).
   std::chrono::milliseconds interFrameGap{20};
+  // Send replies at the pace of 9600 baud 8N1 (about 1.04 ms a byte) instead of all at once.
+  bool paceReplies = false;
 };
 
 // A simulated inverter on a pseudo-terminal, serving requests on its own thread. Other tests

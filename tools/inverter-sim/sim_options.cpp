@@ -181,6 +181,8 @@ bool ParseSimOptions(const std::vector<std::string>& args, SimOptions* options,
       c.timeScale = scale;
     } else if (name == "start") {
       if (!ParseTimeOfDay(value, &c.startSecondOfDay)) return Fail(error, bad + " (HH:MM[:SS])");
+    } else if (name == "pace") {
+      c.paceReplies = true;
     } else if (name == "record") {
       if (value.empty()) return Fail(error, bad);
       c.recordFile = std::string(value);
@@ -211,6 +213,7 @@ Inverter:
   --time-scale X        simulated seconds per real second (default 1; 60 = a day in 24 min)
   --start HH:MM[:SS]    time of day to start at (default: the local time now)
   --record FILE         append every request and reply, with times, to FILE
+  --pace                send replies at the pace of 9600 baud (a live reply takes 70 ms)
 
 Faults (also typed on standard input while running, without the dashes, e.g. "delay 500",
 "hang-up 5" to hang up now for 5 s, "clear" to end all faults):

@@ -133,6 +133,16 @@ TEST_F(SimTest, LateRepliesComeAfterTheDelay) {
   ExpectGood(client->Receive(1000ms));
 }
 
+TEST_F(SimTest, PacedRepliesTakeTheirTimeOnTheWire) {
+  config.paceReplies = true;
+  Start();
+  ASSERT_TRUE(client->Send(kPoll));
+  const auto sent = std::chrono::steady_clock::now();
+  ExpectGood(client->Receive(1000ms, 30ms));
+  // 67 characters at 1.04 ms each; the last one leaves about 69 ms after the first.
+  EXPECT_GE(std::chrono::steady_clock::now() - sent, 65ms);
+}
+
 TEST_F(SimTest, FaultsSetAtStartApplyAndCanBeClearedWhileRunning) {
   config.faults.silent = true;
   Start();

@@ -378,9 +378,10 @@ INSTANTIATE_TEST_SUITE_P(
                      EXPECT_EQ(o.config.framing, sim::FramingMode::Modbus);
                    }},
         OptionCase{"everything",
-                   {"--ports-dir=p", "--com", "4", "--framing", "serial", "--serial",
-                    "000000000042", "--firmware", "410", "--rated", "30", "--address", "257",
-                    "--time-scale", "60", "--start", "06:30", "--record", "r.txt"},
+                   {"--ports-dir=p", "--com",        "4",   "--framing", "serial", "--serial",
+                    "000000000042",  "--firmware",   "410", "--rated",   "30",     "--address",
+                    "257",           "--time-scale", "60",  "--start",   "06:30",  "--record",
+                    "r.txt",         "--pace"},
                    true,
                    [](const sim::SimOptions& o) {
                      EXPECT_EQ(o.config.comNumber, 4u);
@@ -392,6 +393,7 @@ INSTANTIATE_TEST_SUITE_P(
                      EXPECT_EQ(o.config.timeScale, 60.0);
                      EXPECT_EQ(o.config.startSecondOfDay, 6.5 * 3600);
                      EXPECT_EQ(o.config.recordFile, "r.txt");
+                     EXPECT_TRUE(o.config.paceReplies);
                    }},
         OptionCase{"faults",
                    {"--ports-dir",
