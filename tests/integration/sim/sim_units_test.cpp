@@ -152,6 +152,40 @@ INSTANTIATE_TEST_SUITE_P(
                    {"G:99", "F:99 99 99 99 99 99 04 9C 37 00 03 36 E7"}}),
     [](const auto& info) { return std::string(info.param.name); });
 
+// Whatever noise comes first, a request followed by a pause is always recovered whole.
+TEST(RequestFramerNoise, RecoversTheRequestAfterAnyGarbage) {
+  const std::vector<Bytes> requests = {
+      Hex("FF 03 00 3C 00 01 51 D8"), Hex("01 04 00 0A 00 1F 91 C0"),
+      Hex("99 99 99 99 99 99 04 9C 37 00 03 36 E7"), Hex("01 10 00 26 00 01 02 00 01 60 96"),
+      Hex("12 34 56 78 90 12 05 00 02 FF 00 76 DC")};
+  // Noise drawn mostly from bytes that look like the start of a frame.
+  const uint8_t alphabet[] = {0x00, 0x01, 0x03, 0x04, 0x05, 0x06, 0x0F, 0x10,
+                              0x12, 0x7B, 0x99, 0xFF, 0x55, 0xAA, 0xF6, 0x02};
+  uint32_t seed = 12345;
+  auto next = [&seed] {
+    seed = seed * 1103515245u + 12345u;
+    return seed >> 16;
+  };
+  for (int round = 0; round < 2000; ++round) {
+    RequestFramer framer(true, true);
+    Bytes noise(next() % 24);
+    for (auto& b : noise) b = alphabet[next() % std::size(alphabet)];
+    const Bytes& request = requests[next() % requests.size()];
+    framer.Feed(noise);
+    framer.Feed(request);
+    framer.OnSilence();
+    std::vector<Bytes> frames;
+    std::size_t total = 0;
+    for (const auto& item : framer.TakeOutput()) {
+      total += item.bytes.size();
+      if (item.kind == RequestFramer::Item::Kind::Frame) frames.push_back(item.bytes);
+    }
+    ASSERT_FALSE(frames.empty()) << "noise " << sim::HexText(noise);
+    EXPECT_EQ(frames.back(), request) << "noise " << sim::HexText(noise);
+    EXPECT_EQ(total, noise.size() + request.size()) << "every byte accounted for";
+  }
+}
+
 sim::InverterIdentity Identity(uint16_t firmware = 500) {
   sim::InverterIdentity id;
   id.serialNumber = 123456789012;
