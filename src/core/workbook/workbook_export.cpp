@@ -1,5 +1,7 @@
 #include "core/workbook/workbook_export.h"
 
+#include <new>
+
 #include "core/platform/messages.h"
 
 namespace pyranex {
@@ -34,14 +36,19 @@ bool WriteWorkbook(const DayLog& log, const ExportParams& params, WorkbookMode m
     env.notifier.Show(kWriterStartFailedText, "Quorvane", NoticeIcon::Warning, NoticeButtons::Ok);
     return false;
   }
-  writer->NewWorkbook();
-  writer->FirstSheet();
-  WriterSink cells(*writer, env.sink);
-  LayoutWorkbook(log, params, mode, env.clock, cells);
-
   const std::string path = WorkbookSavePath(params.path);
-  std::string error = cells.refused() ? "a cell could not be written" : std::string();
-  if (error.empty()) error = writer->SaveAs(path, kXlWorkbookNormal);
+  std::string error;
+  // Nothing may escape the export thread; running out of memory is a failed save.
+  try {
+    writer->NewWorkbook();
+    writer->FirstSheet();
+    WriterSink cells(*writer, env.sink);
+    LayoutWorkbook(log, params, mode, env.clock, cells);
+    error =
+        cells.refused() ? "a cell could not be written" : writer->SaveAs(path, kXlWorkbookNormal);
+  } catch (const std::bad_alloc&) {
+    error = "not enough memory";
+  }
   writer->Quit();
   if (!error.empty()) {
     env.notifier.Show("Couldn't save the workbook \"" + path + "\": " + error + ".", "Quorvane",
