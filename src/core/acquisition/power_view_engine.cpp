@@ -155,7 +155,7 @@ void PowerViewEngine::CountMiss() {
   if (m_missCount.fetch_add(1) + 1 >= kMissesBeforeNotice) {
     services_.link.owner.Post(WM_INV_TIMEOUT, 0, 1);
     m_missCount = 0;
-    if (m_com.ReceiveState() == kReceivingData) {
+    if (ReceiverStuckInFrame()) {
       m_com.WriteCommLog(2);
       m_com.ClosePort();
       clock_.SleepMs(100);
@@ -169,6 +169,16 @@ void PowerViewEngine::CountMiss() {
   }
   m_com.ResetReceiver();
   SendPoll();
+}
+
+bool PowerViewEngine::ReceiverStuckInFrame() const {
+  if (m_com.ReceiveState() != kReceivingData) return false;
+  // The receiver applies a reset only when the next byte comes, so its state may still show the
+  // frame abandoned at the last miss. Stuck means bytes arrived since the last request went out.
+  const TrafficSnapshot ring = m_com.SnapshotRing();
+  const TrafficSlot& newest =
+      ring.slots[static_cast<size_t>((ring.nextSlot + kRingSlots - 1) % kRingSlots)];
+  return !newest.received.empty();
 }
 
 void PowerViewEngine::SendPoll() {

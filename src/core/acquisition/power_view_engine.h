@@ -114,6 +114,7 @@ class PowerViewEngine {
   // The lost or closed port: close it, then reopen about once a second. True while it is down.
   bool SuperviseLostPort(uint32_t now);
   void CountMiss();
+  bool ReceiverStuckInFrame() const;
   // A request the poll thread sent: the interface thread counts the next reply from zero.
   void NoteRequestFromPollThread() { requestGeneration_.fetch_add(1); }
   void CatchUpWithRequests();

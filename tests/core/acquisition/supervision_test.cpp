@@ -110,6 +110,15 @@ TEST_F(SupervisionTest, ReceiverStuckInsideAFrameIsClosedAndReopened) {
   EXPECT_EQ(display.points.size(), 2u);
 }
 
+TEST_F(SupervisionTest, OnePartialFrameThenSilenceIsAnOrdinaryTimeOut) {
+  PollingWithOutstandingRequest();
+  SendStuckFrame();  // the first miss resets the receiver; nothing arrives after that
+  for (int miss = 0; miss < 3; ++miss) MissAndExpectResend();
+  EXPECT_EQ(TimeoutsPosted(), 1u);
+  EXPECT_EQ(LogFilesWithCode(2), 0u);
+  EXPECT_EQ(line.Opens(), 1) << "the port is not reopened";
+}
+
 TEST_F(SupervisionTest, FailedReopeningIsLoggedAndRetriedOnceASecond) {
   PollingWithOutstandingRequest();
   for (int miss = 0; miss < 2; ++miss) {
