@@ -307,25 +307,22 @@ void CFlowPane::Draw(QPainter& painter, const chart::Rect* plotRect, int /*reser
   const chart::CurvePath curve = chart::BuildDrawnCurve(state);
   if (curve.line.empty()) return;
 
-  // Compose the plot off screen (background, then curve) and copy it in one block.
-  if (plotScratch_.size() != QSize(plot.Width(), plot.Height())) {
-    plotScratch_ = QImage(plot.Width(), plot.Height(), QImage::Format_RGB32);
+  // The plot area gets a fresh copy of the picture and then the curve. Everything here is drawn
+  // into the off-screen cache, so the curve never flickers over the background. The axis line
+  // at the left edge and the top three rows keep what the axes drew.
+  const QRect inner(plot.left + 1, plot.top + 3, plot.Width() - 1, plot.Height() - 3);
+  painter.save();
+  painter.setClipRect(inner);
+  painter.translate(inner.topLeft());
+  PaintPicturePart(painter, m_background, m_parentOffset + inner.topLeft(), inner.size());
+  painter.translate(-inner.topLeft());
+  painter.setPen(QPen(kCurveRed, 0));
+  if (curve.line.size() == 1) {
+    painter.drawPoint(ToQt(curve.line.front()));
+  } else {
+    painter.drawPolyline(ToPolygon(curve.line));
   }
-  {
-    QPainter scratch(&plotScratch_);
-    PaintPicturePart(scratch, m_background, m_parentOffset + QPoint(plot.left, plot.top),
-                     plotScratch_.size());
-    scratch.translate(-plot.left, -plot.top);
-    scratch.setPen(QPen(kCurveRed, 0));
-    if (curve.line.size() == 1) {
-      scratch.drawPoint(ToQt(curve.line.front()));
-    } else {
-      scratch.drawPolyline(ToPolygon(curve.line));
-    }
-  }
-  // The axis line at the left edge and the top rows keep what the axes drew.
-  painter.drawImage(QPoint(plot.left + 1, plot.top + 3), plotScratch_,
-                    QRect(1, 3, plot.Width() - 1, plot.Height() - 3));
+  painter.restore();
   // The cache is the only surface this pane paints on; anything else gets the curve alone.
   auto* image = dynamic_cast<QImage*>(painter.device());
   if (image != nullptr && image->depth() == 32 && painter.transform().isIdentity()) {
