@@ -230,6 +230,17 @@ TEST_F(DispatchTest, FirstCycleAfterMidnightSavesIntoTheOldLogThenStartsANewOne)
   EXPECT_EQ(engine().m_lastSaveMinute, 0);
 }
 
+TEST_F(DispatchTest, UacWithoutItsUdcShowsTheLengthBoxAndKeepsTheValue) {
+  Polling();
+  engine().Link().ReadRegisters(15, 1);
+  ExpectRequest(WithCrc({0x01, 0x04, 0x00, 0x0E, 0x00, 0x01}));
+  line.Send(ReadReply(kModbusAddress, {2301}));
+  ReceiveAndPump(1);
+  EXPECT_EQ(notifier.CountOf(kLengthMismatchText), 1u);
+  EXPECT_EQ(engine().GetDayLog().uac.size(), 1u);
+  EXPECT_TRUE(display.points.empty());
+}
+
 TEST_F(DispatchTest, WriteRepliesCloseTheExchangeWithoutStoring) {
   Polling();
   const uint16_t one[] = {1};
