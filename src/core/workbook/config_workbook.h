@@ -7,6 +7,7 @@
 #include <vector>
 
 #include "core/platform/clock.h"
+#include "core/platform/paths.h"
 #include "core/workbook/xls_reader.h"
 
 namespace pyranex {
@@ -76,6 +77,8 @@ class CConfigWorkbook {
  public:
   // Opens the workbook in the given folder.
   CConfigWorkbook(const Clock& clock, const std::filesystem::path& currentDir);
+  CConfigWorkbook(const Clock& clock, const Paths& paths)
+      : CConfigWorkbook(clock, paths.currentDir) {}
   ~CConfigWorkbook() = default;
   CConfigWorkbook(const CConfigWorkbook&) = delete;
   CConfigWorkbook& operator=(const CConfigWorkbook&) = delete;

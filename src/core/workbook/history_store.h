@@ -3,6 +3,7 @@
 #include <filesystem>
 #include <string>
 
+#include "core/platform/paths.h"
 #include "core/samples/history_saver.h"
 #include "core/workbook/workbook_export.h"
 
@@ -13,6 +14,7 @@ namespace pyranex {
 class HistoryStore final : public HistorySaver {
  public:
   HistoryStore(std::filesystem::path executableDir, WorkbookEnv env);
+  HistoryStore(const Paths& paths, WorkbookEnv env) : HistoryStore(paths.executableDir, env) {}
 
   void SaveHistory(int minute, const HistoryContext& context) override;
   void StartNewDayLog() override;
