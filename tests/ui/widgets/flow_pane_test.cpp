@@ -5,6 +5,7 @@
 #include <QApplication>
 #include <QMouseEvent>
 #include <QTest>
+#include <cmath>
 
 #include "core/chart/chart_curve.h"
 #include "picture_dir.h"
@@ -132,6 +133,29 @@ TEST_F(PaneTest, NewSampleDrawsItsSegmentAndRepaintsOnlyThatRectangle) {
   EXPECT_TRUE(IsRed(image.pixelColor(x1, chart::ValueY(state, 80.0))));
   EXPECT_TRUE(notifier_.Notices().empty());
   pane_->setParent(nullptr);
+}
+
+TEST_F(PaneTest, IncrementalDrawingMatchesAFullRepaint) {
+  pane_->SetXRange(0.0, 60.0);
+  pane_->AddPoint(kOrigin, 0.0);
+  Render();                          // the cache is in place; every further sample is drawn into it
+  for (int s = 1; s <= 2400; ++s) {  // 40 minutes, one sample a second, a smooth rise and fall
+    pane_->AddPoint(kOrigin + s * 1000u, 90.0 * std::sin(s / 2400.0 * 3.14159));
+  }
+  const QImage incremental = Render();
+  pane_->InvalidateAll();
+  const QImage full = Render();
+  const chart::Rect plot = pane_->m_plotRect;
+  int differing = 0;
+  int total = 0;
+  for (int y = plot.top; y < plot.bottom; ++y) {
+    for (int x = plot.left + 1; x < plot.right; ++x, ++total) {
+      differing += incremental.pixel(x, y) != full.pixel(x, y);
+    }
+  }
+  // Only where the column joins differ: the full repaint thins, the new samples do not.
+  EXPECT_LT(differing, total / 100);
+  EXPECT_TRUE(notifier_.Notices().empty());
 }
 
 TEST_F(PaneTest, PictureUnderThePaneIsTakenAtItsOffsetInTheParent) {
