@@ -137,8 +137,10 @@ void PowerViewEngine::PollTick() {
   const uint32_t lastReply = m_com.m_lastReplyTick.load();
   if (NotBefore(lastReply, lastSend)) {
     // A reply came but never completed its exchange (cut short): after the time-out it is a
-    // miss like any other, or the poll would stop for good.
-    if (!idle && now - lastReply > kReplyTimeoutMs) {
+    // miss like any other, or the poll would stop for good. Not while the interface thread has
+    // yet to take that reply's values (busy saving, say): those values will complete it.
+    if (!idle && now - lastReply > kReplyTimeoutMs &&
+        NotBefore(lastValueHandledTick_.load(), lastReply)) {
       CountMiss();
       return;
     }
@@ -248,6 +250,7 @@ void PowerViewEngine::CatchUpWithRequests() {
 
 void PowerViewEngine::OnRegisterValue(uintptr_t /*wParam*/, intptr_t lParam) {
   const auto value = static_cast<uint16_t>(lParam & 0xFFFF);
+  lastValueHandledTick_ = clock_.TickCount();
   CatchUpWithRequests();
 
   if (m_com.m_identifying.load()) {

@@ -139,7 +139,8 @@ class PowerViewEngine {
 
   uint32_t reopenTick_ = 0;  // poll thread: last reopening attempt
   std::atomic<uint32_t> requestGeneration_{0};
-  uint32_t seenGeneration_ = 0;  // interface thread
+  std::atomic<uint32_t> lastValueHandledTick_{0};  // when the interface thread last took a value
+  uint32_t seenGeneration_ = 0;                    // interface thread
 };
 
 }  // namespace pyranex

@@ -29,9 +29,24 @@ class SupervisionTest : public EngineTest {
     }
     return false;
   }
+  // A reply that stops inside its data, taken in by the worker before this returns.
   void SendStuckFrame() {
+    // The worker records its write just after making it: wait for the request's own slot.
+    for (int i = 0; i < 500 && NewestSlotReceived() != 0; ++i) {
+      std::this_thread::sleep_for(std::chrono::milliseconds(10));
+    }
+    ASSERT_EQ(NewestSlotReceived(), 0u);
     line.Send({0x01, 0x04, 0x3E, 0x00, 0x01});
     ASSERT_TRUE(WaitForReceiveState(2));
+    for (int i = 0; i < 500 && NewestSlotReceived() < 5; ++i) {
+      std::this_thread::sleep_for(std::chrono::milliseconds(10));
+    }
+    ASSERT_EQ(NewestSlotReceived(), 5u);
+  }
+  size_t NewestSlotReceived() {
+    const TrafficSnapshot ring = engine().Link().SnapshotRing();
+    return ring.slots[static_cast<size_t>((ring.nextSlot + kRingSlots - 1) % kRingSlots)]
+        .received.size();
   }
   bool WaitForLost() {
     for (int i = 0; i < 500; ++i) {
@@ -182,6 +197,20 @@ TEST_F(SupervisionTest, CutShortReplyDoesNotStopThePoll) {
   EXPECT_EQ(log.uac.size(), 2u);
   EXPECT_EQ(log.CompleteCount(), 2u);
   EXPECT_EQ(notifier.CountOf(kLengthMismatchText), 0u);
+}
+
+TEST_F(SupervisionTest, ReplyWaitingForABusyInterfaceThreadIsNoMiss) {
+  PollingWithOutstandingRequest();
+  line.Send(ReadReply(kModbusAddress, LiveRecord{}.Values()));
+  ASSERT_TRUE(sink.WaitForCount(31));
+  for (int i = 0; i < 5; ++i) Tick(2001);  // the interface thread is busy, e.g. saving
+  EXPECT_TRUE(NothingSent());
+  EXPECT_EQ(engine().m_missCount.load(), 0u);
+  Pump();
+  EXPECT_EQ(display.points.size(), 2u);
+  EXPECT_EQ(sink.Size(), 0u);
+  Tick(10);
+  ExpectRequest(kLivePollModbus);
 }
 
 TEST_F(SupervisionTest, LostDeviceIsReopenedAndIdentifiedWhenItComesBack) {
