@@ -183,7 +183,7 @@ std::vector<ColumnSpan> FillColumns(std::span<const Point> line, int bottom) {
   return spans;
 }
 
-NewSamplePlan PlanNewSample(const ChartState& s) {
+NewSamplePlan PlanNewSample(const ChartState& s, double value) {
   NewSamplePlan plan;
   const size_t n = std::min(s.values.size(), s.times.size());
   if (n == 0 || !s.HasValidRanges()) return plan;
@@ -203,7 +203,7 @@ NewSamplePlan PlanNewSample(const ChartState& s) {
   }
 
   const double yScale = p.Height() / (s.yMax - s.yMin);
-  const int rawY = p.bottom - TruncToInt((s.values[n - 1] - s.yMin) * yScale);
+  const int rawY = p.bottom - TruncToInt((value - s.yMin) * yScale);
   plan.aboveRange = rawY < p.top;
   plan.point = {x, std::clamp(rawY, p.top, p.bottom)};
   if (n == 1) {

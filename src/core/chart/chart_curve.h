@@ -72,7 +72,11 @@ struct NewSamplePlan {
   double extendedXEnd = 0.0;  // the window end that tracking would set (kBeyond)
 };
 
-NewSamplePlan PlanNewSample(const ChartState& s);
+// `value` is the new sample as given (before it was stored in single precision).
+NewSamplePlan PlanNewSample(const ChartState& s, double value);
+inline NewSamplePlan PlanNewSample(const ChartState& s) {
+  return PlanNewSample(s, s.values.empty() ? 0.0 : s.values.back());
+}
 
 // The window start SetXRange accepts: 0 when there are no samples or when the start (its low 32
 // bits of milliseconds, compared unsigned) is not before the last sample.

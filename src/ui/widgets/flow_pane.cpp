@@ -105,7 +105,8 @@ void CFlowPane::Layout() {
 }
 
 CFlowPane::Shown CFlowPane::Showing() const {
-  return {m_yMin, m_yMax, m_xStart, m_xEnd, m_startTime, m_values.size(), m_plotRect};
+  return {m_yMin,      m_yMax,          m_xStart,   m_xEnd,
+          m_startTime, m_values.size(), m_plotRect, OffsetInParent(*this)};
 }
 
 bool CFlowPane::CacheCurrent() const {
@@ -137,7 +138,7 @@ void CFlowPane::AddPoint(uint32_t tick, double value) {
   const bool incremental = CacheCurrent();
   m_values.push_back(static_cast<float>(value));
   m_times.push_back(tick);
-  const chart::NewSamplePlan plan = chart::PlanNewSample(State());
+  const chart::NewSamplePlan plan = chart::PlanNewSample(State(), value);
   using Kind = chart::NewSamplePlan::Kind;
 
   if (plan.kind == Kind::kBeyond && m_autoExtend) {

@@ -75,6 +75,7 @@ class CFlowPane final : public CBlackWnd {
     int64_t startTime;
     size_t samples;
     chart::Rect plot;
+    QPoint offset;  // where the pane sits on the picture
     bool operator==(const Shown&) const = default;
   };
   Shown Showing() const;

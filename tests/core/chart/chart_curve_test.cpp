@@ -196,6 +196,17 @@ INSTANTIATE_TEST_SUITE_P(Values, NewSampleRange,
                                          RangeCase{101, 0, true}, RangeCase{5000, 0, true},
                                          RangeCase{-20, 100, false}, RangeCase{0, 100, false}));
 
+TEST(NewSample, RangeCheckUsesTheValueAsGiven) {
+  // The stored copy (1e-6f) would land on the top edge; the value given lies two rows above it.
+  Samples s;
+  s.Add(0, 0);
+  s.Add(1, 1e-6f);
+  ChartState state = s.State();
+  state.yMax = 1e-6;
+  EXPECT_TRUE(PlanNewSample(state, 1.02e-6).aboveRange);
+  EXPECT_FALSE(PlanNewSample(state, 1e-6).aboveRange);
+}
+
 TEST(NewSample, BeyondTheWindowEndProposesTheTrackingEnd) {
   Samples s;
   s.Add(0, 10);

@@ -178,6 +178,14 @@ TEST_F(PaneTest, PictureUnderThePaneIsTakenAtItsOffsetInTheParent) {
   for (QPoint p : {QPoint(plot.left + 200, plot.top + 20), QPoint(620, 5)}) {
     EXPECT_EQ(image.pixelColor(p), picture.pixelColor(p + QPoint(24, 20))) << p.x() << "," << p.y();
   }
+  // Moved without a resize, on screen: the picture under its new place.
+  parent.show();
+  ASSERT_TRUE(QTest::qWaitForWindowExposed(&parent));
+  pane.grab();
+  pane.move(100, 60);
+  QApplication::processEvents();
+  const QImage moved = pane.grab().toImage();
+  EXPECT_EQ(moved.pixelColor(620, 5), picture.pixelColor(720, 65));
 }
 
 TEST_F(PaneTest, MissingOrSmallPictureLeavesAPlainFill) {
