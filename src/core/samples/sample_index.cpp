@@ -8,7 +8,8 @@ int FindSampleIndex(std::span<const uint32_t> times, double minutes) {
   const int64_t n = static_cast<int64_t>(times.size());
   if (n < 2) return -1;
   const double span = static_cast<double>(static_cast<uint32_t>(times[n - 1] - times[0])) / 60000.0;
-  if (minutes <= 0.0 || minutes >= span) return -1;
+  // Written so that NaN is outside too.
+  if (!(minutes > 0.0 && minutes < span)) return -1;
 
   const int64_t target = static_cast<int64_t>(std::trunc(minutes * 60000.0));
   // Tick counts wrap: offsets are unsigned differences from the first sample.

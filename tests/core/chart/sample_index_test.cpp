@@ -26,17 +26,19 @@ const std::vector<uint32_t> kEvery = {0, 60000, 120000, 180000};  // span 3 minu
 
 INSTANTIATE_TEST_SUITE_P(
     Cases, FindSampleIndexTest,
-    testing::Values(IndexCase{{}, 1.0, -1},        // no samples
-                    IndexCase{{5000}, 0.5, -1},    // one sample
-                    IndexCase{kEvery, 0.0, -1},    // at the first sample
-                    IndexCase{kEvery, -2.0, -1},   // before it
-                    IndexCase{kEvery, 3.0, -1},    // at the last
-                    IndexCase{kEvery, 4.0, -1},    // after it
-                    IndexCase{kEvery, 0.0001, 0},  // just inside
-                    IndexCase{kEvery, 2.9999, 3},  //
-                    IndexCase{kEvery, 1.4, 1},     //
-                    IndexCase{kEvery, 1.6, 2},     //
-                    IndexCase{kEvery, 0.5, 1},     // tie, guess before the target: later
+    testing::Values(IndexCase{{}, 1.0, -1},               // no samples
+                    IndexCase{{5000}, 0.5, -1},           // one sample
+                    IndexCase{kEvery, 0.0, -1},           // at the first sample
+                    IndexCase{kEvery, -2.0, -1},          // before it
+                    IndexCase{kEvery, 3.0, -1},           // at the last
+                    IndexCase{kEvery, 4.0, -1},           // after it
+                    IndexCase{kEvery, std::nan(""), -1},  // not a number
+                    IndexCase{{7, 7, 7}, 0.5, -1},        // no time between samples
+                    IndexCase{kEvery, 0.0001, 0},         // just inside
+                    IndexCase{kEvery, 2.9999, 3},         //
+                    IndexCase{kEvery, 1.4, 1},            //
+                    IndexCase{kEvery, 1.6, 2},            //
+                    IndexCase{kEvery, 0.5, 1},            // tie, guess before the target: later
                     IndexCase{{0, 1000, 2000, 60000}, 0.025, 2},    // tie, guess before: later
                     IndexCase{{0, 58000, 59000, 60000}, 0.975, 1},  // tie, guess after: earlier
                     IndexCase{{0xFFFFF000u, 0xFFFFF000u + 60000u, 0xFFFFF000u + 120000u}, 1.2, 1}));
