@@ -42,7 +42,11 @@ class ReplyReceiver {
   void SetSerialNumber(const SerialBytes& serial);
 
   // 0 matching address, 1 header, 2 data and CRC.
-  uint32_t State() const { return state_.load(std::memory_order_relaxed); }
+  // A requested reset counts at once, though the worker applies it only at the next byte.
+  uint32_t State() const {
+    return resetRequested_.load(std::memory_order_acquire) ? 0
+                                                           : state_.load(std::memory_order_relaxed);
+  }
   uint32_t Position() const { return position_; }
   // Back to address matching before the next byte is examined.
   void RequestReset() { resetRequested_.store(true, std::memory_order_release); }

@@ -237,6 +237,8 @@ TEST(ReplyReceiver, ResetRequestTakesEffectBeforeTheNextByte) {
   FeedAll(receiver, {0x01, 0x04, 0x3E, 0x01});
   ASSERT_EQ(receiver.State(), 2u);
   receiver.RequestReset();
+  // The poll cycle reads the state right after asking for the reset.
+  EXPECT_EQ(receiver.State(), 0u);
   // Without the reset these bytes would be swallowed as data of the stuck frame.
   EXPECT_EQ(FeedAll(receiver, Modbus({0x04, 0x02, 0xAA, 0xBB})),
             (std::vector<Accepted>{{4, 2, {0xAA, 0xBB}}}));
