@@ -131,8 +131,47 @@ TEST_F(CliTest, CtrlCEndsThePollCleanly) {
 }
 
 TEST_F(CliTest, PymodbusServerAnswersTheProbeAndItsValuesArePrinted) {
-  ChildProcess server({"/usr/bin/python3", PYMODBUS_SERVER_SCRIPT, (Dir() / "ports").string(),
-                       std::to_string(kCom)});
+  // A live record whose every column is distinct, on a 3000 W inverter with firmware V3.21.
+  ChildProcess server({"/usr/bin/python3",
+                       PYMODBUS_SERVER_SCRIPT,
+                       "--ports-dir",
+                       (Dir() / "ports").string(),
+                       "--com",
+                       std::to_string(kCom),
+                       "--rated",
+                       "30",
+                       "--firmware",
+                       "321",
+                       "--serial",
+                       "123456789012",
+                       "--input",
+                       "11=3456",
+                       "--input",
+                       "15=2311",
+                       "--input",
+                       "21=4997",
+                       "--input",
+                       "23=12345",
+                       "--input",
+                       "24=87",
+                       "--input",
+                       "25=1",
+                       "--input",
+                       "26=2",
+                       "--input",
+                       "28=95",
+                       "--input",
+                       "30=4321",
+                       "--input",
+                       "31=412",
+                       "--input",
+                       "32=17",
+                       "--input",
+                       "35=0xFFFD",
+                       "--input",
+                       "40=4",
+                       "--input",
+                       "41=1"});
   for (int i = 0; i < 200 && server.Out().find("READY") == std::string::npos; ++i) {
     server.Drain(50ms);
   }
