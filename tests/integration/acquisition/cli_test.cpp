@@ -11,9 +11,9 @@
 #include <string>
 #include <vector>
 
-#include "acquisition/child_process.h"
 #include "cli_options.h"
 #include "inverter_simulator.h"
+#include "support/child_process.h"
 
 namespace pyranex::test {
 namespace {

@@ -6,7 +6,7 @@
 #include <memory>
 #include <string>
 
-#include "child_process.h"
+#include "support/child_process.h"
 #include "wire_client.h"
 
 namespace pyranex::test {
@@ -40,8 +40,8 @@ class PeerServerTest : public ::testing::Test {
                                      "--com",
                                      "5"};
     args.insert(args.end(), extra.begin(), extra.end());
-    server_ = std::make_unique<ChildProcess>();
-    ASSERT_TRUE(server_->Spawn(args));
+    server_ = std::make_unique<ChildProcess>(args);
+    ASSERT_TRUE(server_->Started());
     const std::string line = server_->ReadLine(20s);
     ASSERT_EQ(line.rfind("READY ", 0), 0u) << line;
     client_ = std::make_unique<WireClient>(dir_ / "ports" / "COM5");
@@ -81,9 +81,10 @@ TEST_F(PeerServerTest, AnswersProbeLivePollAndWritesThenExitsCleanly) {
 }
 
 TEST_F(PeerServerTest, RejectsRegistersOutsideTheMap) {
-  auto server = std::make_unique<ChildProcess>();
-  ASSERT_TRUE(server->Spawn({"/usr/bin/python3", PYMODBUS_RTU_SERVER, "--ports-dir",
-                             (dir_ / "ports").string(), "--holding", "362=1"}));
+  auto server = std::make_unique<ChildProcess>(
+      std::vector<std::string>{"/usr/bin/python3", PYMODBUS_RTU_SERVER, "--ports-dir",
+                               (dir_ / "ports").string(), "--holding", "362=1"});
+  ASSERT_TRUE(server->Started());
   EXPECT_EQ(server->Finish(0), 2);
   EXPECT_FALSE(std::filesystem::exists(dir_ / "ports"));
 }

@@ -7,7 +7,7 @@
 #include <memory>
 #include <sstream>
 
-#include "child_process.h"
+#include "support/child_process.h"
 #include "wire_client.h"
 
 namespace pyranex::test {
@@ -32,15 +32,15 @@ class SimCliTest : public ::testing::Test {
 };
 
 TEST_F(SimCliTest, HelpPrintsUsageAndBadArgumentsFail) {
-  ChildProcess help;
-  ASSERT_TRUE(help.Spawn({INVERTER_SIM, "--help"}));
+  ChildProcess help({INVERTER_SIM, "--help"});
+  ASSERT_TRUE(help.Started());
   const std::string usage = help.ReadAll(5s);
   EXPECT_EQ(help.Finish(0), 0);
   EXPECT_NE(usage.find("Usage: inverter-sim --ports-dir DIR"), std::string::npos) << usage;
   EXPECT_NE(usage.find("--hang-up-after"), std::string::npos);
 
-  ChildProcess bad;
-  ASSERT_TRUE(bad.Spawn({INVERTER_SIM, "--ports-dir", dir_.string(), "--serial", "12"}));
+  ChildProcess bad({INVERTER_SIM, "--ports-dir", dir_.string(), "--serial", "12"});
+  ASSERT_TRUE(bad.Started());
   EXPECT_EQ(bad.Finish(0), 2);
   EXPECT_FALSE(std::filesystem::exists(std::filesystem::symlink_status(dir_ / "COM1")));
 }
@@ -48,9 +48,9 @@ TEST_F(SimCliTest, HelpPrintsUsageAndBadArgumentsFail) {
 TEST_F(SimCliTest, ServesTakesCommandsAndStopsOnSigterm) {
   const auto ports = dir_ / "ports";
   const auto record = dir_ / "traffic.txt";
-  ChildProcess sim;
-  ASSERT_TRUE(sim.Spawn({INVERTER_SIM, "--ports-dir", ports.string(), "--com", "3", "--address",
-                         "0x0102", "--start", "12:00", "--record", record.string()}));
+  ChildProcess sim({INVERTER_SIM, "--ports-dir", ports.string(), "--com", "3", "--address",
+                    "0x0102", "--start", "12:00", "--record", record.string()});
+  ASSERT_TRUE(sim.Started());
   const std::string ready = sim.ReadLine(10s);
   ASSERT_EQ(ready.rfind("READY " + (ports / "COM3").string() + " -> /dev/pts/", 0), 0u) << ready;
 

@@ -1,6 +1,6 @@
 #pragma once
 
-// Runs a program with its output captured, for tests of command-line tools.
+// A program started by a test, its standard input, output and error on pipes.
 
 #include <fcntl.h>
 #include <poll.h>
@@ -17,11 +17,16 @@ namespace pyranex::test {
 class ChildProcess {
  public:
   explicit ChildProcess(const std::vector<std::string>& argv) {
+    int in[2];
     int out[2];
     int err[2];
-    if (::pipe2(out, O_CLOEXEC) != 0 || ::pipe2(err, O_CLOEXEC) != 0) return;
+    if (::pipe2(in, O_CLOEXEC) != 0 || ::pipe2(out, O_CLOEXEC) != 0 ||
+        ::pipe2(err, O_CLOEXEC) != 0) {
+      return;
+    }
     pid_ = ::fork();
     if (pid_ == 0) {
+      ::dup2(in[0], 0);
       ::dup2(out[1], 1);
       ::dup2(err[1], 2);
       std::vector<char*> args;
@@ -30,8 +35,10 @@ class ChildProcess {
       ::execv(args[0], args.data());
       ::_exit(127);
     }
+    ::close(in[0]);
     ::close(out[1]);
     ::close(err[1]);
+    in_ = in[1];
     out_ = out[0];
     err_ = err[0];
   }
@@ -40,14 +47,21 @@ class ChildProcess {
       ::kill(pid_, SIGKILL);
       Wait(std::chrono::seconds(5));
     }
-    if (out_ >= 0) ::close(out_);
-    if (err_ >= 0) ::close(err_);
+    for (int fd : {in_, out_, err_}) {
+      if (fd >= 0) ::close(fd);
+    }
   }
   ChildProcess(const ChildProcess&) = delete;
   ChildProcess& operator=(const ChildProcess&) = delete;
 
   bool Started() const { return pid_ > 0; }
-  void Signal(int sig) { ::kill(pid_, sig); }
+  void Signal(int sig) {
+    if (pid_ > 0 && !exited_) ::kill(pid_, sig);
+  }
+
+  bool Write(const std::string& text) {
+    return ::write(in_, text.data(), text.size()) == static_cast<ssize_t>(text.size());
+  }
 
   // Reads what is there, waiting up to `period` for more.
   void Drain(std::chrono::milliseconds period) {
@@ -65,7 +79,32 @@ class ChildProcess {
     }
   }
 
-  // Waits for the exit; -1 when it did not end in time.
+  // The next line of output not taken yet, without its newline; empty when none came in time.
+  std::string ReadLine(std::chrono::milliseconds limit) {
+    const auto end = std::chrono::steady_clock::now() + limit;
+    for (;;) {
+      if (const auto eol = stdout_.find('\n', taken_); eol != std::string::npos) {
+        std::string line = stdout_.substr(taken_, eol - taken_);
+        taken_ = eol + 1;
+        return line;
+      }
+      if (std::chrono::steady_clock::now() >= end) return {};
+      Drain(std::chrono::milliseconds(50));
+    }
+  }
+
+  // The output not taken yet, once the program has closed it (or the limit has passed).
+  std::string ReadAll(std::chrono::milliseconds limit) {
+    const auto end = std::chrono::steady_clock::now() + limit;
+    while (std::chrono::steady_clock::now() < end && !OutputClosed()) {
+      Drain(std::chrono::milliseconds(50));
+    }
+    std::string rest = stdout_.substr(taken_);
+    taken_ = stdout_.size();
+    return rest;
+  }
+
+  // Waits for the exit: the exit code, 128 + signal when killed, -1 when it did not end in time.
   int Wait(std::chrono::milliseconds limit) {
     const auto end = std::chrono::steady_clock::now() + limit;
     while (std::chrono::steady_clock::now() < end) {
@@ -81,10 +120,22 @@ class ChildProcess {
     return -1;
   }
 
+  // Sends `sig` (none when 0) and waits for the exit.
+  int Finish(int sig = SIGTERM) {
+    if (sig != 0) Signal(sig);
+    return Wait(std::chrono::seconds(20));
+  }
+
   const std::string& Out() const { return stdout_; }
   const std::string& Err() const { return stderr_; }
 
  private:
+  bool OutputClosed() {
+    pollfd p{out_, POLLIN, 0};
+    if (::poll(&p, 1, 0) <= 0) return false;
+    return !ReadInto(p, out_, stdout_);
+  }
+
   static bool ReadInto(const pollfd& p, int fd, std::string& into) {
     if (!(p.revents & (POLLIN | POLLHUP))) return true;
     char buffer[4096];
@@ -95,9 +146,11 @@ class ChildProcess {
   }
 
   pid_t pid_ = -1;
+  int in_ = -1;
   int out_ = -1;
   int err_ = -1;
   bool exited_ = false;
+  size_t taken_ = 0;
   std::string stdout_;
   std::string stderr_;
 };
