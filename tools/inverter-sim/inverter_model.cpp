@@ -63,6 +63,12 @@ InverterModel::InverterModel(const InverterIdentity& identity, double startSecon
   set(359, 1000);                                             // full power limit 100.0 %
   set(360, 1);
   set(361, identity.addressRegister);
+  // The day so far: an inverter met at noon has already made the morning's energy.
+  const double start = secondOfDay_;
+  secondOfDay_ = 0;
+  now_ = CurveAt(0, RatedW());
+  while (secondOfDay_ < start) Step(std::min(kMaxStep, start - secondOfDay_));
+  secondOfDay_ = start;
   now_ = CurveAt(secondOfDay_, RatedW());
 }
 

@@ -278,17 +278,32 @@ uint32_t Pair(const sim::InverterModel& model, unsigned high) {
   return *model.InputRegister(high) * 65536u + *model.InputRegister(high + 1);
 }
 
+// A finer integration of the curve, 1 s steps, in Wh.
+double CurveEnergyWh(int fromSecond, int toSecond) {
+  double wh = 0;
+  for (int s = fromSecond; s < toSecond; ++s) wh += sim::CurveAt(s + 0.5, 5000).acPowerW / 3600.0;
+  return wh;
+}
+
 TEST(SimModel, EnergyIntegratesThePowerCurve) {
   sim::InverterModel model(Identity(), 9 * 3600);
+  const double todayBefore = model.EnergyTodayKwh();
+  const uint32_t registerBefore = *model.InputRegister(24);
   const uint32_t totalBefore = Pair(model, 25);
+  const uint32_t minutesBefore = Pair(model, 27);
   model.AdvanceTo(3600);
-  // A finer integration of the same curve, 1 s steps.
-  double wh = 0;
-  for (int s = 0; s < 3600; ++s) wh += sim::CurveAt(9 * 3600.0 + s + 0.5, 5000).acPowerW / 3600.0;
-  EXPECT_NEAR(model.EnergyTodayKwh(), wh / 1000.0, 0.01);
-  EXPECT_NEAR(*model.InputRegister(24), wh / 100.0, 1.0);  // tenths of kWh
+  const double wh = CurveEnergyWh(9 * 3600, 10 * 3600);
+  EXPECT_NEAR(model.EnergyTodayKwh() - todayBefore, wh / 1000.0, 0.01);
+  EXPECT_NEAR(*model.InputRegister(24) - registerBefore, wh / 100.0, 1.0);  // tenths of kWh
   EXPECT_NEAR(Pair(model, 25) - totalBefore, wh / 100.0, 1.0);
-  EXPECT_EQ(Pair(model, 27), 60u);  // running minutes today
+  EXPECT_EQ(Pair(model, 27) - minutesBefore, 60u);  // running minutes today
+}
+
+TEST(SimModel, StartedDuringTheDayHasTheMorningBehindIt) {
+  sim::InverterModel model(Identity(), 12 * 3600);
+  EXPECT_NEAR(model.EnergyTodayKwh(), CurveEnergyWh(0, 12 * 3600) / 1000.0, 0.05);
+  EXPECT_GT(Pair(model, 27), 5u * 60);  // running since soon after 06:00
+  EXPECT_NEAR(model.SecondOfDay(), 12 * 3600.0, 1e-6);
 }
 
 TEST(SimModel, MidnightStartsANewDayButKeepsTheTotals) {
