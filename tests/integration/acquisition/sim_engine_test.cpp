@@ -3,6 +3,7 @@
 #include <vector>
 
 #include "acquisition/sim_fixture.h"
+#include "support/time_scale.h"
 
 namespace pyranex::test {
 namespace {
@@ -163,12 +164,12 @@ TEST_P(HangUpTest, HangUpAndReturnResumesWithoutTheUser) {
   ASSERT_TRUE(PumpUntil([&] { return sim->IsLineUp(); }, 5s));
   const auto back = std::chrono::steady_clock::now();
   const int before = samples;
-  ASSERT_TRUE(PumpUntil([&] { return samples > before; }, 10s));
+  ASSERT_TRUE(PumpUntil([&] { return samples > before; }, Scaled(10s)));
   const auto resumed = std::chrono::steady_clock::now() - back;
   RecordProperty(
       "resumedMs",
       static_cast<int>(std::chrono::duration_cast<std::chrono::milliseconds>(resumed).count()));
-  EXPECT_LT(resumed, GetParam().resumeLimit);
+  EXPECT_LT(resumed, Scaled(GetParam().resumeLimit));
   EXPECT_GE(CountOf(sim->Requests(), kProbe), 2u) << "identified afresh";
   EXPECT_EQ(sim->HangUpCount(), 1u);
   EXPECT_EQ(TimeoutBoxes(), 0u);
