@@ -5,6 +5,7 @@
 #include <atomic>
 
 #include "core/acquisition/engine_harness.h"
+#include "support/eventually.h"
 
 namespace pyranex::test {
 namespace {
@@ -18,14 +19,6 @@ class CountingMonitor final : public MonitorDialog {
   std::atomic<int> ticks{0};
   std::atomic<bool> stopped{false};
 };
-
-bool WaitUntil(const std::function<bool()>& condition) {
-  for (int i = 0; i < 1000; ++i) {
-    if (condition()) return true;
-    std::this_thread::sleep_for(std::chrono::milliseconds(10));
-  }
-  return false;
-}
 
 class PollThreadTest : public EngineTest {
  protected:
@@ -46,7 +39,7 @@ TEST_F(PollThreadTest, OpenMonitorTakesOverTheTicksUntilItStops) {
   auto monitor = std::make_shared<CountingMonitor>();
   engine().SetMonitor(monitor);
   clock.Advance(2001);  // PollTick would now send the broadcast
-  ASSERT_TRUE(WaitUntil([&] { return monitor->ticks.load() >= 3; }));
+  ASSERT_TRUE(Eventually([&] { return monitor->ticks.load() >= 3; }));
   EXPECT_TRUE(NothingSent());
 
   monitor->stopped = true;
@@ -69,7 +62,7 @@ TEST_F(PollThreadTest, MonitorClosedWhileTheThreadTicksIt) {
     std::weak_ptr<CountingMonitor> weak = monitor;
     monitor.reset();
     // Whatever the thread was doing, the dialog goes away once the thread lets go of it.
-    EXPECT_TRUE(WaitUntil([&] { return weak.expired(); }));
+    EXPECT_TRUE(Eventually([&] { return weak.expired(); }));
   }
 }
 

@@ -13,6 +13,7 @@
 #include <unistd.h>
 
 #include "core/platform/messages.h"
+#include "support/eventually.h"
 #include "support/fake_clock.h"
 #include "support/fake_serial_device.h"
 #include "support/queue_sink.h"
@@ -20,6 +21,8 @@
 
 namespace pyranex {
 namespace {
+
+using test::Eventually;
 
 using Bytes = std::vector<uint8_t>;
 
@@ -38,16 +41,6 @@ std::vector<intptr_t> Values(const std::vector<PostedMessage>& messages) {
     values.push_back(m.lParam);
   }
   return values;
-}
-
-template <typename F>
-bool Eventually(F condition) {
-  const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(10);
-  while (!condition()) {
-    if (std::chrono::steady_clock::now() > deadline) return false;
-    std::this_thread::sleep_for(std::chrono::milliseconds(1));
-  }
-  return true;
 }
 
 class InverterComTest : public ::testing::Test {

@@ -10,6 +10,7 @@
 #include <thread>
 #include <vector>
 
+#include "support/eventually.h"
 #include "support/fake_clock.h"
 #include "support/fake_serial_device.h"
 #include "support/queue_sink.h"
@@ -17,6 +18,8 @@
 
 namespace pyranex {
 namespace {
+
+using test::Eventually;
 
 using namespace std::chrono_literals;
 using Bytes = std::vector<uint8_t>;
@@ -50,17 +53,6 @@ class TestPort final : public CSerialPort {
   std::condition_variable changed_;
   Bytes received_;
 };
-
-// Waits (generously) for a condition another thread makes true.
-template <typename F>
-bool Eventually(F condition) {
-  const auto deadline = std::chrono::steady_clock::now() + 10s;
-  while (!condition()) {
-    if (std::chrono::steady_clock::now() > deadline) return false;
-    std::this_thread::sleep_for(1ms);
-  }
-  return true;
-}
 
 class SerialPortTest : public ::testing::Test {
  protected:

@@ -16,12 +16,15 @@
 #include "core/link/inverter_com.h"
 #include "core/platform/clock.h"
 #include "core/platform/messages.h"
+#include "support/eventually.h"
 #include "support/fake_clock.h"
 #include "support/queue_sink.h"
 #include "support/recording_notifier.h"
 
 namespace pyranex {
 namespace {
+
+using test::Eventually;
 
 namespace fs = std::filesystem;
 using namespace std::chrono_literals;
@@ -78,16 +81,6 @@ Bytes WithCrc(Bytes frame) {
   frame.push_back(crc & 0xFF);
   frame.push_back(crc >> 8);
   return frame;
-}
-
-template <typename F>
-bool Eventually(F condition) {
-  const auto deadline = std::chrono::steady_clock::now() + 10s;
-  while (!condition()) {
-    if (std::chrono::steady_clock::now() > deadline) return false;
-    std::this_thread::sleep_for(1ms);
-  }
-  return true;
 }
 
 class PtyLinkTest : public ::testing::Test {
