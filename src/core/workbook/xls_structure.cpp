@@ -9,6 +9,9 @@ namespace {
 constexpr uint32_t kEndOfChain = 0xFFFFFFFE;
 constexpr uint32_t kFreeSect = 0xFFFFFFFF;
 constexpr size_t kMaxRecordData = 8224;
+constexpr uint32_t kHeaderFatSlots = 109;
+// Four full-height export sheets' worth; far above any workbook this program reads.
+constexpr uint64_t kMaxDeclaredCells = 4 * 65536 * 16;
 
 uint16_t U16(std::span<const uint8_t> b, size_t at) {
   return static_cast<uint16_t>(b[at] | b[at + 1] << 8);
@@ -33,19 +36,39 @@ class Container {
     sector_ = size_t{1} << shift;
     if (file_.size() < sector_) return Fail("truncated header");
     sectors_ = (file_.size() - sector_) / sector_;
-    cutoff_ = U32(file_, 56);
+    if (U32(file_, 56) != 4096) return Fail("bad mini stream cutoff");
+    miniFatSectors_ = U32(file_, 64);
 
+    // Every FAT and DIFAT sector is a sector of the file, so larger counts are damage; trusting
+    // them would let a looping DIFAT chain grow the sector list without end. The counts must
+    // also agree exactly, as other readers take every listed slot, whatever the count says.
     const uint32_t fatCount = U32(file_, 44);
+    const uint32_t difatCount = U32(file_, 72);
+    const size_t perDifat = sector_ / 4 - 1;
+    const size_t difatNeeded =
+        fatCount > kHeaderFatSlots ? (fatCount - kHeaderFatSlots + perDifat - 1) / perDifat : 0;
+    if (fatCount > sectors_ || difatCount != difatNeeded) return Fail("bad FAT size");
     std::vector<uint32_t> fatSectors;
-    for (uint32_t i = 0; i < 109 && fatSectors.size() < fatCount; ++i) {
-      fatSectors.push_back(U32(file_, 76 + 4 * i));
+    fatSectors.reserve(fatCount);
+    for (uint32_t i = 0; i < kHeaderFatSlots; ++i) {
+      const uint32_t slot = U32(file_, 76 + 4 * i);
+      if (i < fatCount) {
+        fatSectors.push_back(slot);
+      } else if (slot != kFreeSect) {
+        return Fail("FAT sector listed past the FAT size");
+      }
     }
     uint32_t difat = U32(file_, 68);
-    for (uint32_t n = 0; fatSectors.size() < fatCount; ++n) {
-      if (n >= U32(file_, 72) || !Valid(difat)) return Fail("bad DIFAT chain");
+    for (uint32_t n = 0; n < difatCount; ++n) {
+      if (!Valid(difat)) return Fail("bad DIFAT chain");
       const auto s = Sector(difat);
-      for (size_t k = 0; k + 4 < sector_ && fatSectors.size() < fatCount; k += 4) {
-        fatSectors.push_back(U32(s, k));
+      for (size_t k = 0; k < perDifat; ++k) {
+        const uint32_t slot = U32(s, 4 * k);
+        if (fatSectors.size() < fatCount) {
+          fatSectors.push_back(slot);
+        } else if (slot != kFreeSect && slot != kEndOfChain) {
+          return Fail("FAT sector listed past the FAT size");
+        }
       }
       difat = U32(s, sector_ - 4);
     }
@@ -57,80 +80,55 @@ class Container {
     return true;
   }
 
-  // The sectors of a chain, each checked, with no loops.
-  bool Chain(uint32_t start, std::vector<uint32_t>& chain) {
-    chain.clear();
-    for (uint32_t s = start; s != kEndOfChain;) {
-      if (!Valid(s) || s >= fat_.size() || chain.size() > sectors_) return Fail("bad chain");
-      chain.push_back(s);
-      s = fat_[s];
-    }
-    return true;
-  }
-
+  // A stream of `size` bytes along a checked chain exactly as long as the size needs: no loops,
+  // no sector outside the file.
   bool ReadChain(uint32_t start, size_t size, std::vector<uint8_t>& out) {
-    std::vector<uint32_t> chain;
-    if (!Chain(start, chain)) return false;
-    if (chain.size() * sector_ < size) return Fail("stream shorter than its size");
+    const size_t needed = (size + sector_ - 1) / sector_;
     out.clear();
     out.reserve(size);
-    for (const uint32_t s : chain) {
-      const auto bytes = Sector(s);
+    size_t links = 0;
+    for (uint32_t s = start; s != kEndOfChain; s = fat_[s]) {
+      if (!Valid(s) || s >= fat_.size() || ++links > needed) return Fail("bad chain");
       const size_t n = std::min(sector_, size - out.size());
-      out.insert(out.end(), bytes.begin(), bytes.begin() + static_cast<std::ptrdiff_t>(n));
-      if (out.size() == size) break;
+      const auto bytes = Sector(s).first(n);
+      out.insert(out.end(), bytes.begin(), bytes.end());
     }
+    if (links != needed) return Fail("stream shorter than its size");
     return true;
   }
 
+  // Looks the stream up as common readers do: in the first directory sector only, by name up to
+  // its first NUL, the first match winning. Every name met on the way must fit its field.
   bool Workbook(std::vector<uint8_t>& stream) {
-    std::vector<uint8_t> dir;
-    std::vector<uint32_t> dirChain;
-    if (!Chain(U32(file_, 48), dirChain)) return false;
-    if (!ReadChain(U32(file_, 48), dirChain.size() * sector_, dir)) return false;
-    if (dir.size() < 128) return Fail("no directory");
-    const std::u16string_view names[] = {u"Workbook", u"Book"};
+    const uint32_t dirStart = U32(file_, 48);
+    if (!Valid(dirStart)) return Fail("no directory");
+    const auto dir = Sector(dirStart);
     for (size_t at = 0; at + 128 <= dir.size(); at += 128) {
-      const std::span<const uint8_t> e(dir.data() + at, 128);
+      const auto e = dir.subspan(at, 128);
       const uint16_t nameBytes = U16(e, 64);
-      if (e[66] != 2 || nameBytes < 2 || nameBytes > 64) continue;
+      if (nameBytes > 64 || nameBytes % 2 != 0) return Fail("bad directory entry name");
       std::u16string name;
-      for (size_t k = 0; k + 2 < nameBytes; k += 2)
+      for (size_t k = 0; k + 1 < nameBytes && U16(e, k) != 0; k += 2) {
         name.push_back(static_cast<char16_t>(U16(e, k)));
-      if (name != names[0] && name != names[1]) continue;
-      const uint32_t start = U32(e, 116);
+      }
+      if (at == 0) {
+        if (name != u"Root Entry" || e[66] != 5) return Fail("no root entry");
+        continue;
+      }
+      if (name == u"Root Entry") return Fail("second root entry");
+      if (name != u"Workbook" && name != u"Book") continue;
+      if (e[66] != 2) return Fail("Workbook is not a stream");
       const size_t size = U32(e, 120);
-      if (size >= cutoff_) return ReadChain(start, size, stream);
-      return ReadMini(dir, start, size, stream);
+      // Small streams belong in the mini stream, which readers handle too unevenly to trust.
+      if (size < 4096 || (size == 4096 && miniFatSectors_ != 0)) {
+        return Fail("Workbook stream too small");
+      }
+      return ReadChain(U32(e, 116), size, stream);
     }
     return Fail("no Workbook stream");
   }
 
  private:
-  bool ReadMini(std::span<const uint8_t> dir, uint32_t start, size_t size,
-                std::vector<uint8_t>& out) {
-    std::vector<uint8_t> mini;
-    if (!ReadChain(U32(dir, 116), U32(dir, 120), mini)) return false;
-    std::vector<uint8_t> miniFatBytes;
-    std::vector<uint32_t> miniFatChain;
-    if (!Chain(U32(file_, 60), miniFatChain)) return false;
-    if (!ReadChain(U32(file_, 60), miniFatChain.size() * sector_, miniFatBytes)) return false;
-    out.clear();
-    size_t steps = 0;
-    for (uint32_t s = start; out.size() < size; ++steps) {
-      if (s == kEndOfChain || s == kFreeSect || size_t{s} * 64 + 64 > mini.size() ||
-          size_t{s} * 4 + 4 > miniFatBytes.size() || steps > mini.size() / 64) {
-        return Fail("bad mini stream chain");
-      }
-      const size_t n = std::min<size_t>(64, size - out.size());
-      out.insert(
-          out.end(), mini.begin() + static_cast<std::ptrdiff_t>(s) * 64,
-          mini.begin() + static_cast<std::ptrdiff_t>(s) * 64 + static_cast<std::ptrdiff_t>(n));
-      s = U32(miniFatBytes, size_t{s} * 4);
-    }
-    return true;
-  }
-
   bool Valid(uint32_t s) const { return s < sectors_; }
   std::span<const uint8_t> Sector(uint32_t s) const {
     return file_.subspan(sector_ + size_t{s} * sector_, sector_);
@@ -144,7 +142,7 @@ class Container {
   std::string& why_;
   size_t sector_ = 512;
   size_t sectors_ = 0;
-  uint32_t cutoff_ = 4096;
+  uint32_t miniFatSectors_ = 0;
   std::vector<uint32_t> fat_;
 };
 
@@ -159,6 +157,9 @@ class SstReader {
     pos_ = 8;
     for (uint32_t i = 0; i < unique; ++i) {
       if (!AtHeaderStart()) return Fail(why, "SST ends early");
+      // A header never straddles records, and characters continue into one record at most:
+      // that is how Excel writes the table and all that some readers can follow.
+      const size_t headerAt = part_;
       uint8_t header[3];
       if (!Take(header, 3)) return Fail(why, "SST string header split");
       const size_t chars = header[0] | header[1] << 8;
@@ -166,12 +167,15 @@ class SstReader {
       const size_t runs = (header[2] & 8) ? 2 : 0;
       const size_t ext = (header[2] & 4) ? 4 : 0;
       uint8_t extra[6];
-      if (!Take(extra, runs + ext)) return Fail(why, "SST string header split");
+      if (!Take(extra, runs + ext) || part_ != headerAt) {
+        return Fail(why, "SST string header split");
+      }
       const size_t runCount = runs ? (extra[0] | extra[1] << 8) : 0;
       const size_t extBytes = ext ? U32(std::span<const uint8_t>(extra + runs, 4), 0) : 0;
       for (size_t done = 0; done < chars;) {
         if (pos_ == parts_[part_].size()) {
           // Characters continue in the next record, which starts with the width flag again.
+          if (part_ != headerAt) return Fail(why, "SST string over three records");
           if (++part_ >= parts_.size() || parts_[part_].empty()) return Fail(why, "SST truncated");
           wide = parts_[part_][0] & 1;
           pos_ = 1;
@@ -269,7 +273,13 @@ bool CheckBiffRecords(std::span<const uint8_t> stream, std::string& why) {
   const auto cellInside = [&](std::span<const uint8_t> body, uint32_t lastCol) {
     return haveDimensions && U16(body, 0) < rowEnd && lastCol < colEnd && U16(body, 2) <= lastCol;
   };
+  // Each sheet's BOUNDSHEET must point at its BOF, as readers find the sheets by that offset.
+  std::vector<uint32_t> sheetOffsets;
+  std::vector<uint32_t> bofOffsets;
+  bool dimensionsSeen = false;
+  uint64_t declaredCells = 0;
   for (size_t at = 0; at + 4 <= stream.size();) {
+    const size_t recordAt = at;
     const uint16_t type = U16(stream, at);
     const size_t length = U16(stream, at + 2);
     if (length > kMaxRecordData) return fail("record longer than 8224 bytes");
@@ -296,10 +306,13 @@ bool CheckBiffRecords(std::span<const uint8_t> stream, std::string& why) {
         break;
       case 0x0809:  // BOF
         if (length < 8) return fail("short BOF");
+        if (recordAt > 0) bofOffsets.push_back(static_cast<uint32_t>(recordAt));
         haveDimensions = false;
+        dimensionsSeen = false;
         break;
       case 0x0085:  // BOUNDSHEET8
         if (length < 8 || !StringFits(body, 7, body[6])) return fail("bad sheet name");
+        sheetOffsets.push_back(U32(body, 0));
         break;
       case 0x041E:  // FORMAT
         if (length < 5 || !StringFits(body, 4, U16(body, 2))) return fail("bad format");
@@ -338,12 +351,15 @@ bool CheckBiffRecords(std::span<const uint8_t> stream, std::string& why) {
         break;
       }
       case 0x0200:  // DIMENSIONS
-        if (length < 14) return fail("bad dimensions");
+        if (length < 14 || dimensionsSeen) return fail("bad dimensions");
+        dimensionsSeen = true;
         rowEnd = U32(body, 4);
         colEnd = U16(body, 10);
         haveDimensions =
             U32(body, 0) <= rowEnd && rowEnd <= 65536 && U16(body, 8) <= colEnd && colEnd <= 256;
-        if (!haveDimensions) return fail("bad dimensions");
+        // Readers set aside memory for every declared cell of every sheet.
+        declaredCells += uint64_t{rowEnd} * colEnd;
+        if (!haveDimensions || declaredCells > kMaxDeclaredCells) return fail("bad dimensions");
         break;
       default:
         break;
@@ -353,6 +369,7 @@ bool CheckBiffRecords(std::span<const uint8_t> stream, std::string& why) {
     SstReader reader(std::move(sst));
     if (!reader.Check(why)) return false;
   }
+  if (sheetOffsets != bofOffsets) return fail("sheet offsets do not match the sheets");
   return true;
 }
 

@@ -64,6 +64,12 @@ TEST(XlsStructure, DamagedRecordsAreRefused) {
       {"string longer than its records",
        [](auto& s) { Put16(s, RecordAt(s, 0x00FC) + 4 + 8 + 3 + 9 + 0, 9999); }},
       {"cell before any dimensions", [](auto& s) { Put16(s, RecordAt(s, 0x0200), 0x0201); }},
+      {"second dimensions in a sheet",
+       [](auto& s) {
+         const size_t at = RecordAt(s, 0x0200);
+         s.insert(s.begin() + static_cast<std::ptrdiff_t>(at), s.begin() + at, s.begin() + at + 18);
+       }},
+      {"sheet offset not at its BOF", [](auto& s) { s[RecordAt(s, 0x0085) + 4] ^= 1; }},
   };
   for (const Case& c : cases) {
     auto stream = SmallStream();
@@ -72,6 +78,56 @@ TEST(XlsStructure, DamagedRecordsAreRefused) {
     EXPECT_FALSE(CheckBiffRecords(stream, why)) << c.what;
     EXPECT_FALSE(why.empty()) << c.what;
   }
+}
+
+// Hand-made streams: a BOF, the given records, an EOF.
+std::vector<uint8_t> RawStream(
+    std::initializer_list<std::pair<uint16_t, std::vector<uint8_t>>> records) {
+  std::vector<uint8_t> s = {0x09, 0x08, 16, 0, 0x00, 0x06, 0x05, 0x00};
+  s.resize(4 + 16, 0);
+  for (const auto& [type, body] : records) {
+    s.insert(s.end(), {static_cast<uint8_t>(type), static_cast<uint8_t>(type >> 8),
+                       static_cast<uint8_t>(body.size()), static_cast<uint8_t>(body.size() >> 8)});
+    s.insert(s.end(), body.begin(), body.end());
+  }
+  s.insert(s.end(), {0x0A, 0x00, 0, 0});
+  return s;
+}
+
+TEST(XlsStructure, SharedStringsOnlyAsExcelSplitsThem) {
+  struct Case {
+    const char* what;
+    std::vector<uint8_t> stream;
+    bool sound;
+  };
+  const Case cases[] = {
+      {"string whole in the SST", RawStream({{0x00FC, {1, 0, 0, 0, 1, 0, 0, 0, 1, 0, 0, 'a'}}}),
+       true},
+      {"characters continued once",
+       RawStream({{0x00FC, {1, 0, 0, 0, 1, 0, 0, 0, 2, 0, 0, 'a'}}, {0x003C, {0, 'b'}}}), true},
+      {"header split from its characters' length",
+       RawStream({{0x00FC, {1, 0, 0, 0, 1, 0, 0, 0, 1, 0}}, {0x003C, {0, 'a'}}}), false},
+      {"characters over three records",
+       RawStream({{0x00FC, {1, 0, 0, 0, 1, 0, 0, 0, 3, 0, 0, 'a'}},
+                  {0x003C, {0, 'b'}},
+                  {0x003C, {0, 'c'}}}),
+       false},
+  };
+  for (const Case& c : cases) {
+    std::string why;
+    EXPECT_EQ(CheckBiffRecords(c.stream, why), c.sound) << c.what << ": " << why;
+  }
+}
+
+TEST(XlsStructure, DeclaredCellsAreBounded) {
+  XlsContent content;
+  for (int i = 0; i < 5; ++i) content.sheets.push_back({"s" + std::to_string(i), {}});
+  for (auto& sheet : content.sheets)
+    sheet.cells.push_back({65535, 15, XlsCell::Kind::Number, 0, 1});
+  std::string why;
+  EXPECT_FALSE(CheckBiffRecords(EncodeWorkbookStream(content), why));
+  content.sheets.pop_back();
+  EXPECT_TRUE(CheckBiffRecords(EncodeWorkbookStream(content), why)) << why;
 }
 
 TEST(XlsStructure, DamagedContainersAreRefused) {
@@ -101,6 +157,26 @@ TEST(XlsStructure, DamagedContainersAreRefused) {
          u32(f, 512 + dirSector * 512 + 128 + 120, 1 << 24);
        }},
       {"truncated after the header", [](auto& f) { f.resize(1024); }},
+      {"FAT count beyond the file behind a looping DIFAT",
+       [&](auto& f) {
+         u32(f, 44, 0x7B000000);
+         u32(f, 72, 0x7B000000);
+         u32(f, 68, 0);
+         u32(f, 512 + 508, 0);  // the DIFAT sector names itself as the next one
+       }},
+      {"DIFAT count beyond the file", [&](auto& f) { u32(f, 72, 0x10000); }},
+      {"FAT sector listed past the FAT size", [&](auto& f) { u32(f, 76 + 4 * f[44], 0); }},
+      {"root entry name longer than its field", [&](auto& f) { f[512 + f[48] * 512 + 65] = 0xFF; }},
+      {"stream entry name longer than its field",
+       [&](auto& f) { f[512 + f[48] * 512 + 128 + 64] = 66; }},
+      {"Workbook entry is a storage", [&](auto& f) { f[512 + f[48] * 512 + 128 + 66] = 1; }},
+      {"Workbook stream under the mini stream cutoff",
+       [&](auto& f) { u32(f, 512 + f[48] * 512 + 128 + 120, 4000); }},
+      {"chain longer than the stream",
+       [&](auto& f) {
+         const size_t at = 512 + f[48] * 512 + 128 + 120;
+         u32(f, at, (f[at] | f[at + 1] << 8 | f[at + 2] << 16) - 1024);
+       }},
   };
   for (const Case& c : cases) {
     auto file = good;
