@@ -84,6 +84,7 @@ class Container {
   // no sector outside the file.
   bool ReadChain(uint32_t start, size_t size, std::vector<uint8_t>& out) {
     const size_t needed = (size + sector_ - 1) / sector_;
+    if (needed > sectors_) return Fail("stream larger than the file");
     out.clear();
     out.reserve(size);
     size_t links = 0;
