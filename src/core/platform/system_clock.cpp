@@ -7,10 +7,13 @@ namespace pyranex {
 
 uint32_t SystemClock::TickCount() const {
   const auto since = std::chrono::steady_clock::now().time_since_epoch();
-  return static_cast<uint32_t>(std::chrono::duration_cast<std::chrono::milliseconds>(since).count());
+  return static_cast<uint32_t>(
+      std::chrono::duration_cast<std::chrono::milliseconds>(since).count());
 }
 
-int64_t SystemClock::Now() const { return static_cast<int64_t>(std::time(nullptr)); }
+int64_t SystemClock::Now() const {
+  return static_cast<int64_t>(std::time(nullptr));
+}
 
 std::tm SystemClock::ToLocal(int64_t seconds) const {
   std::tm local{};
@@ -23,7 +26,9 @@ int64_t SystemClock::FromLocal(std::tm local) const {
   return static_cast<int64_t>(std::mktime(&local));
 }
 
-void SystemClock::SleepMs(uint32_t ms) { std::this_thread::sleep_for(std::chrono::milliseconds(ms)); }
+void SystemClock::SleepMs(uint32_t ms) {
+  std::this_thread::sleep_for(std::chrono::milliseconds(ms));
+}
 
 SystemClock& SystemClock::Instance() {
   static SystemClock clock;

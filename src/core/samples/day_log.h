@@ -20,7 +20,7 @@ struct DayLog {
   std::vector<uint32_t> tTotal;  // h
   std::vector<float> temp;       // °C
   std::vector<uint32_t> iacShift;
-  std::vector<float> dci;         // mA
+  std::vector<float> dci;        // mA
   std::vector<uint32_t> state1;  // fault bits
   std::vector<uint32_t> state2;  // operating state
 

@@ -52,15 +52,14 @@ NoticeAnswer ShowHere(const std::string& text, const std::string& caption, Notic
 
 }  // namespace
 
-NoticeAnswer QtNotifier::Show(const std::string& text, const std::string& caption,
-                              NoticeIcon icon, NoticeButtons buttons) {
+NoticeAnswer QtNotifier::Show(const std::string& text, const std::string& caption, NoticeIcon icon,
+                              NoticeButtons buttons) {
   QCoreApplication* app = QCoreApplication::instance();
   if (app == nullptr) return NoticeAnswer::Ok;
   if (QThread::currentThread() == app->thread()) return ShowHere(text, caption, icon, buttons);
   NoticeAnswer answer = NoticeAnswer::Ok;
   QMetaObject::invokeMethod(
-      app, [&] { answer = ShowHere(text, caption, icon, buttons); },
-      Qt::BlockingQueuedConnection);
+      app, [&] { answer = ShowHere(text, caption, icon, buttons); }, Qt::BlockingQueuedConnection);
   return answer;
 }
 
