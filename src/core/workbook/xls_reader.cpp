@@ -1,9 +1,13 @@
 #include "core/workbook/xls_reader.h"
 
 #include <freexl.h>
+#include <sys/mman.h>
+#include <unistd.h>
 
+#include <cerrno>
 #include <charconv>
 #include <cmath>
+#include <cstring>
 #include <fstream>
 #include <vector>
 
@@ -74,9 +78,6 @@ std::string XlsErrorMeaning(uint32_t code) {
 
 bool XlsTableReader::Open(const std::filesystem::path& path, XlsReadError& error) {
   Close();
-  // FreeXL reads past its buffers on some damaged files, so it only sees files whose
-  // structure has been checked first.
-  constexpr std::streamoff kMaxSize = 256 << 20;
   std::ifstream in(path, std::ios::binary);
   if (!in) {
     error = FreeXlError(FREEXL_FILE_NOT_FOUND, "Cannot open the workbook '" + path.string() + "'.");
@@ -84,24 +85,57 @@ bool XlsTableReader::Open(const std::filesystem::path& path, XlsReadError& error
   }
   in.seekg(0, std::ios::end);
   const std::streamoff size = in.tellg();
-  if (size < 0 || size > kMaxSize) {
+  if (size < 0 || size > kXlsMaxFileSize) {
     error = {kXlsErrorDamaged, "Workbook reader", "The workbook is too large."};
     return false;
   }
   std::vector<uint8_t> bytes(static_cast<size_t>(size));
   in.seekg(0);
   in.read(reinterpret_cast<char*>(bytes.data()), size);
-  std::string why;
-  if (!in || !CheckXlsStructure(bytes, why)) {
-    error = {kXlsErrorDamaged, "Workbook reader",
-             "The workbook '" + path.filename().string() + "' is damaged: " + why + "."};
+  if (!in) {
+    error =
+        FreeXlError(FREEXL_CFBF_READ_ERROR, "Cannot read the workbook '" + path.string() + "'.");
     return false;
   }
+  return OpenBytes(bytes, path.filename().string(), error);
+}
+
+bool XlsTableReader::OpenBytes(std::span<const uint8_t> bytes, std::string_view name,
+                               XlsReadError& error) {
+  Close();
+  // FreeXL reads past its buffers on some damaged files, so it only sees checked bytes.
+  std::string why;
+  if (bytes.size() > static_cast<size_t>(kXlsMaxFileSize)) {
+    error = {kXlsErrorDamaged, "Workbook reader", "The workbook is too large."};
+    return false;
+  }
+  if (!CheckXlsStructure(bytes, why)) {
+    error = {kXlsErrorDamaged, "Workbook reader",
+             "The workbook '" + std::string(name) + "' is damaged: " + why + "."};
+    return false;
+  }
+  // FreeXL opens by file name only. It gets a private copy of exactly the checked bytes, so a
+  // file replaced after the check can never reach it.
+  const int fd = ::memfd_create("pyranex-workbook", MFD_CLOEXEC);
+  if (fd < 0) {
+    error = FreeXlError(FREEXL_FILE_NOT_FOUND, "Cannot prepare the workbook '" + std::string(name) +
+                                                   "' for reading: " + std::strerror(errno));
+    return false;
+  }
+  const std::string copyPath = "/proc/self/fd/" + std::to_string(fd);
+  bool written = true;
+  for (std::span<const uint8_t> rest = bytes; written && !rest.empty();) {
+    const ssize_t n = ::write(fd, rest.data(), rest.size());
+    if (n < 0 && errno == EINTR) continue;
+    written = n > 0;
+    if (written) rest = rest.subspan(static_cast<size_t>(n));
+  }
   const void* handle = nullptr;
-  const int rc = freexl_open(path.c_str(), &handle);
+  const int rc = written ? freexl_open(copyPath.c_str(), &handle) : FREEXL_CFBF_READ_ERROR;
+  ::close(fd);  // FreeXL holds its own descriptor of the copy
   if (rc != FREEXL_OK) {
     if (handle) freexl_close(handle);
-    error = FreeXlError(rc, "Cannot open the workbook '" + path.string() + "'.");
+    error = FreeXlError(rc, "Cannot open the workbook '" + std::string(name) + "'.");
     return false;
   }
   handle_ = handle;

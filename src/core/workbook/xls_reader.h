@@ -2,6 +2,7 @@
 
 #include <cstdint>
 #include <filesystem>
+#include <span>
 #include <string>
 #include <string_view>
 #include <unordered_map>
@@ -22,6 +23,9 @@ inline constexpr uint32_t kXlsErrorTypeMismatch = 0x80020005;
 inline constexpr uint32_t kXlsErrorNotOpen = 0x800A0E78;  // no open workbook / result set
 inline constexpr uint32_t kXlsErrorDamaged = 0x80030109;  // damaged container or records
 
+// Larger files are refused before they are read.
+inline constexpr int64_t kXlsMaxFileSize = int64_t{256} << 20;
+
 // The meaning of a result code, for error texts.
 std::string XlsErrorMeaning(uint32_t code);
 
@@ -34,7 +38,9 @@ class XlsTableReader {
   XlsTableReader(const XlsTableReader&) = delete;
   XlsTableReader& operator=(const XlsTableReader&) = delete;
 
+  // Both refuse a workbook whose structure is damaged; `name` names the workbook in errors.
   bool Open(const std::filesystem::path& path, XlsReadError& error);
+  bool OpenBytes(std::span<const uint8_t> bytes, std::string_view name, XlsReadError& error);
   void Close();
   bool IsOpen() const { return handle_ != nullptr; }
 
