@@ -13,6 +13,7 @@
 
 #include "cli_options.h"
 #include "inverter_simulator.h"
+#include "sim_start.h"
 #include "support/child_process.h"
 
 namespace pyranex::test {
@@ -47,15 +48,9 @@ class CliTest : public ::testing::Test {
   }
 
   void StartSim(sim::FramingMode framing, const sim::FaultConfig& faults = {}) {
-    sim::SimulatorConfig config;
-    config.portsDir = dir_ / "ports";
-    config.comNumber = kCom;
-    config.framing = framing;
-    config.startSecondOfDay = 11 * 3600;
-    config.faults = faults;
-    sim_ = std::make_unique<sim::InverterSimulator>(config);
     std::string error;
-    ASSERT_TRUE(sim_->Start(&error)) << error;
+    sim_ = StartSimulator(dir_ / "ports", kCom, framing, 11, faults, error);
+    ASSERT_TRUE(sim_) << error;
   }
 
   std::vector<std::string> Cli(std::vector<std::string> args) {

@@ -16,6 +16,7 @@
 #include "core/acquisition/message_queue.h"
 #include "core/acquisition/power_view_engine.h"
 #include "inverter_simulator.h"
+#include "sim_start.h"
 #include "support/recording_notifier.h"
 
 namespace pyranex::test {
@@ -39,15 +40,9 @@ class SimEngineTest : public ::testing::Test {
   }
 
   void StartSim(sim::FramingMode framing, const sim::FaultConfig& faults = {}) {
-    sim::SimulatorConfig config;
-    config.portsDir = dir_ / "ports";
-    config.comNumber = kCom;
-    config.framing = framing;
-    config.startSecondOfDay = 12 * 3600;  // noon: the inverter feeds in
-    config.faults = faults;
-    sim = std::make_unique<sim::InverterSimulator>(config);
     std::string error;
-    ASSERT_TRUE(sim->Start(&error)) << error;
+    sim = StartSimulator(dir_ / "ports", kCom, framing, 12, faults, error);  // noon: it feeds in
+    ASSERT_TRUE(sim) << error;
   }
 
   void StartEngine() {

@@ -25,15 +25,8 @@ inline uint8_t Lo(unsigned v) {
   return static_cast<uint8_t>(v & 0xFF);
 }
 
-// Modbus framing: input register n is wire n - 1, holding register n is wire n - 301.
-inline Bytes ModbusRead(uint8_t address, unsigned reg, unsigned count) {
-  const bool input = reg <= 81;
-  const unsigned wire = input ? reg - 1 : reg - 301;
-  return Addressed({address}, {static_cast<uint8_t>(input ? 4 : 3), Hi(wire), Lo(wire), 0,
-                               static_cast<uint8_t>(count)});
-}
-inline Bytes ModbusWrite(uint8_t address, unsigned reg, const std::vector<uint16_t>& values) {
-  const unsigned wire = reg - 301;
+// Write multiple registers (0x10) from wire address `wire`, whatever the framing.
+inline Bytes WritePdu(unsigned wire, const std::vector<uint16_t>& values) {
   Bytes pdu{0x10,
             Hi(wire),
             Lo(wire),
@@ -44,7 +37,18 @@ inline Bytes ModbusWrite(uint8_t address, unsigned reg, const std::vector<uint16
     pdu.push_back(Hi(v));
     pdu.push_back(Lo(v));
   }
-  return Addressed({address}, pdu);
+  return pdu;
+}
+
+// Modbus framing: input register n is wire n - 1, holding register n is wire n - 301.
+inline Bytes ModbusRead(uint8_t address, unsigned reg, unsigned count) {
+  const bool input = reg <= 81;
+  const unsigned wire = input ? reg - 1 : reg - 301;
+  return Addressed({address}, {static_cast<uint8_t>(input ? 4 : 3), Hi(wire), Lo(wire), 0,
+                               static_cast<uint8_t>(count)});
+}
+inline Bytes ModbusWrite(uint8_t address, unsigned reg, const std::vector<uint16_t>& values) {
+  return Addressed({address}, WritePdu(reg - 301, values));
 }
 inline Bytes ModbusCoil(uint8_t address, unsigned coil) {
   return Addressed({address}, {5, 0, static_cast<uint8_t>(coil - 1), 0xFF, 0x00});
@@ -58,18 +62,7 @@ inline Bytes SerialRead(const Bytes& address, unsigned reg, unsigned count) {
                              static_cast<uint8_t>(count)});
 }
 inline Bytes SerialWrite(const Bytes& address, unsigned reg, const std::vector<uint16_t>& values) {
-  const unsigned wire = reg + 39890;
-  Bytes pdu{0x10,
-            Hi(wire),
-            Lo(wire),
-            0,
-            static_cast<uint8_t>(values.size()),
-            static_cast<uint8_t>(values.size() * 2)};
-  for (uint16_t v : values) {
-    pdu.push_back(Hi(v));
-    pdu.push_back(Lo(v));
-  }
-  return Addressed(address, pdu);
+  return Addressed(address, WritePdu(reg + 39890, values));
 }
 
 inline const Bytes kBroadcast = {0x99, 0x99, 0x99, 0x99, 0x99, 0x99};
