@@ -28,6 +28,12 @@ bool NotBefore(uint32_t a, uint32_t b) {
   return static_cast<int32_t>(a - b) >= 0;
 }
 
+// Milliseconds from `since` to `now`; a `since` after `now` (a request the interface thread sent
+// after the poll thread read the clock) counts as just now, not as 49 days ago.
+uint32_t Elapsed(uint32_t now, uint32_t since) {
+  return NotBefore(now, since) ? now - since : 0;
+}
+
 }  // namespace
 
 PowerViewEngine::PowerViewEngine(PowerViewServices services)
@@ -61,6 +67,9 @@ bool PowerViewEngine::OnComSetting(unsigned portNumber) {
   m_versionPending = false;
   m_skipCycleEnd = false;
   m_missCount = 0;
+  missStreak_ = 0;
+  retryIdentification_ = services_.keepIdentifying;
+  repliesAtConnect_ = m_com.ReplyCount();
   seenGeneration_ = requestGeneration_.load();
   StartIdentification();
 
@@ -89,8 +98,15 @@ void PowerViewEngine::StopPollThread() {
   pollThread_.join();
 }
 
-void PowerViewEngine::StartIdentification() {
+void PowerViewEngine::StartIdentification(Framing first) {
+  // A hang-up or a new connect may have cut a reply short: the probe's reply must not be taken
+  // as the rest of that old frame.
+  m_com.ResetReceiver();
   m_com.m_identifying = true;
+  if (first == FramingSerial) {
+    SerialFallback();
+    return;
+  }
   m_com.SetFraming(FramingModbus);
   m_com.SetAddressByte0(kProbeAddress);
   m_com.ReadRegisters(kProbeRegister, 1);
@@ -122,38 +138,48 @@ void PowerViewEngine::PollThreadProc() {
 
 void PowerViewEngine::PollTick() {
   if (!m_portOpen.load()) return;
+  // The ticks of the exchange first, then the clock: a request sent in between is then at most
+  // "just now", never a send from the future that would count as a miss at once.
+  const uint32_t lastSend = m_com.m_lastSendTick.load();
+  const uint32_t lastReply = m_com.m_lastReplyTick.load();
+  const bool idle = m_com.m_exchangeState.load() == ExchangeIdle;
   const uint32_t now = clock_.TickCount();
   if (SuperviseLostPort(now)) return;
 
-  const uint32_t lastSend = m_com.m_lastSendTick.load();
-  const bool idle = m_com.m_exchangeState.load() == ExchangeIdle;
   if (m_com.m_identifying.load()) {
-    if (!idle && now - lastSend > kReplyTimeoutMs && m_com.GetFraming() == FramingModbus) {
-      SerialFallback();
+    if (!idle && Elapsed(now, lastSend) > kReplyTimeoutMs) {
+      if (m_com.GetFraming() == FramingModbus) {
+        SerialFallback();
+      } else if (retryIdentification_.load()) {
+        // Asleep, still starting, or answering only the other framing: ask again, in turn.
+        NoteRequestFromPollThread();
+        StartIdentification(FramingModbus);
+      }
     }
     return;
   }
 
-  const uint32_t lastReply = m_com.m_lastReplyTick.load();
   if (NotBefore(lastReply, lastSend)) {
     // A reply came but never completed its exchange (cut short): after the time-out it is a
     // miss like any other, or the poll would stop for good. Not while the interface thread has
     // yet to take that reply's values (busy saving, say): those values will complete it.
-    if (!idle && now - lastReply > kReplyTimeoutMs &&
+    if (!idle && Elapsed(now, lastReply) > kReplyTimeoutMs &&
         NotBefore(lastValueHandledTick_.load(), lastReply)) {
       CountMiss();
       return;
     }
-    const bool late =
-        now - lastReply > m_com.m_nextPollDelay.load() || now - lastSend > kReplyTimeoutMs;
+    const bool late = Elapsed(now, lastReply) > m_com.m_nextPollDelay.load() ||
+                      Elapsed(now, lastSend) > kReplyTimeoutMs;
     if (late && idle) SendPoll();
     m_missCount = 0;
+    missStreak_ = 0;
     return;
   }
-  if (now - lastSend > kReplyTimeoutMs) CountMiss();
+  if (Elapsed(now, lastSend) > kReplyTimeoutMs) CountMiss();
 }
 
 void PowerViewEngine::CountMiss() {
+  missStreak_.fetch_add(1);
   if (m_missCount.fetch_add(1) + 1 >= kMissesBeforeNotice) {
     services_.link.owner.Post(WM_INV_TIMEOUT, 0, 1);
     m_missCount = 0;
@@ -199,6 +225,7 @@ void PowerViewEngine::SendPoll() {
 }
 
 void PowerViewEngine::SerialFallback() {
+  m_com.ResetReceiver();
   m_skipCycleEnd = true;
   m_com.SetFraming(FramingSerial);
   NoteRequestFromPollThread();
@@ -207,19 +234,24 @@ void PowerViewEngine::SerialFallback() {
 
 bool PowerViewEngine::SuperviseLostPort(uint32_t now) {
   if (m_com.IsLost()) {
+    // Once per loss, while the ring still holds the exchanges that led up to it.
+    m_com.WriteCommLog(kLostDeviceLogCode);
     m_com.ClosePort();
     reopenTick_ = clock_.TickCount();
     return true;
   }
   if (m_com.IsOpen()) return false;
-  if (now - reopenTick_ < kReopenIntervalMs) return true;
+  if (Elapsed(now, reopenTick_) < kReopenIntervalMs) return true;
   reopenTick_ = now;
   if (!m_com.InitPort(m_comPort.load())) return true;
   m_com.StartMonitoring();
   m_missCount = 0;
-  // The device that came back is identified afresh: it may have been swapped or reset.
+  missStreak_ = 0;
+  // The device that came back is identified afresh (it may have been swapped or reset), in the
+  // framing it spoke before, and until it answers: it may still be starting up.
+  retryIdentification_ = true;
   NoteRequestFromPollThread();
-  StartIdentification();
+  StartIdentification(static_cast<Framing>(identifiedFraming_.load()));
   return true;
 }
 
@@ -256,6 +288,7 @@ void PowerViewEngine::OnRegisterValue(uintptr_t /*wParam*/, intptr_t lParam) {
   if (m_com.m_identifying.load()) {
     if (m_com.GetFraming() == FramingModbus) {
       // The probe's reply: the receiver has learned the slave address; now the serial number.
+      identifiedFraming_ = FramingModbus;
       m_com.m_identifying = false;
       m_skipCycleEnd = true;
       m_com.SetSerialKnown(false);
@@ -263,6 +296,7 @@ void PowerViewEngine::OnRegisterValue(uintptr_t /*wParam*/, intptr_t lParam) {
       m_com.ReadRegisters(1, 3);
       return;
     }
+    identifiedFraming_ = FramingSerial;
     ++m_identifyCount;
     if (m_versionPending) {
       char text[32];
@@ -322,6 +356,33 @@ void PowerViewEngine::OnCommTimeout() {
   m_timeoutBoxShown = true;
   notifier_.Show(kCommTimeoutText);
   m_timeoutBoxShown = false;
+}
+
+LinkStatus PowerViewEngine::GetLinkStatus() const {
+  LinkStatus status;
+  status.comPort = m_comPort.load();
+  if (!m_portOpen.load()) return status;
+  status.framing = m_com.GetFraming();
+  status.modbusAddress = m_com.GetAddress()[0];
+  if (status.framing == FramingSerial && m_com.IsSerialKnown()) {
+    status.serialNumber = m_com.GetSerialNumberText();
+  }
+  if (m_com.ReplyCount() != repliesAtConnect_.load()) {
+    status.hasReply = true;
+    status.lastReplyTick = m_com.m_lastReplyTick.load();
+    const uint32_t age = Elapsed(clock_.TickCount(), status.lastReplyTick);
+    status.lastReplyTime = clock_.Now() - static_cast<int64_t>(age / 1000);
+  }
+  if (m_com.IsLost() || !m_com.IsOpen()) {
+    status.condition = LinkCondition::Lost;
+  } else if (m_com.m_identifying.load()) {
+    status.condition = LinkCondition::Identifying;
+  } else if (missStreak_.load() != 0) {
+    status.condition = LinkCondition::NoReply;
+  } else {
+    status.condition = LinkCondition::Connected;
+  }
+  return status;
 }
 
 void PowerViewEngine::SetMonitor(std::shared_ptr<MonitorDialog> dialog) {

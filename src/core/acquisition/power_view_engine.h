@@ -9,6 +9,7 @@
 #include <thread>
 #include <utility>
 
+#include "core/acquisition/link_status.h"
 #include "core/acquisition/monitor_hooks.h"
 #include "core/acquisition/power_view_display.h"
 #include "core/acquisition/register_store.h"
@@ -23,6 +24,8 @@ inline constexpr uint32_t kPollPeriodMs = 200;
 inline constexpr uint32_t kReplyTimeoutMs = 2000;
 inline constexpr uint32_t kReopenIntervalMs = 1000;
 inline constexpr int kMissesBeforeNotice = 3;
+// Traffic log event code written once when the device is lost (unplugged adapter, hang-up).
+inline constexpr int kLostDeviceLogCode = 4;
 
 inline constexpr const char* kCommTimeoutText = "Comm. time out error!";
 inline constexpr const char* kLengthMismatchText = "error occour really!";
@@ -37,6 +40,10 @@ struct PowerViewServices {
   MonitorGate* monitorGate = nullptr;
   // Tests drive PollTick themselves and turn the thread off.
   bool runPollThread = true;
+  // Identification after a connect keeps trying (both framings in turn) until an inverter
+  // answers, as it always does after an automatic reopen; otherwise it gives up after the
+  // broadcast, as the program does. For a headless logger that starts before sunrise.
+  bool keepIdentifying = false;
   // Called after each completed live-data cycle with the index of its sample and its calendar
   // time, before the day change empties the log.
   std::function<void(size_t, int64_t)> onSample;
@@ -84,6 +91,9 @@ class PowerViewEngine {
   std::shared_ptr<MonitorDialog> Monitor() const;
   bool IsPollThreadRunning() const { return pollThread_.joinable(); }
 
+  // What the link is doing, for the status bar. Callable from any thread.
+  LinkStatus GetLinkStatus() const;
+
   CInverterCom& Link() { return m_com; }
   const DayLog& GetDayLog() const { return dayLog_; }
   const RegisterStore& Store() const { return store_; }
@@ -108,8 +118,9 @@ class PowerViewEngine {
   int64_t m_startTime = 0;
 
  private:
-  // Sets the link up for the 0xFF probe and sends it.
-  void StartIdentification();
+  // Sets the link up for the 0xFF probe (or the serial broadcast) and sends it, the receiver
+  // back at address matching first.
+  void StartIdentification(Framing first = FramingModbus);
   void SerialFallback();
   // The lost or closed port: close it, then reopen about once a second. True while it is down.
   bool SuperviseLostPort(uint32_t now);
@@ -138,6 +149,12 @@ class PowerViewEngine {
   bool stopRequested_ = false;  // under stopLock_
 
   uint32_t reopenTick_ = 0;  // poll thread: last reopening attempt
+  // Identification tries again after the broadcast too (automatic reopen, keepIdentifying).
+  std::atomic<bool> retryIdentification_{false};
+  // The framing the inverter last answered in; tried first after a reopen.
+  std::atomic<uint32_t> identifiedFraming_{FramingModbus};
+  std::atomic<uint32_t> missStreak_{0};  // misses since the last reply (link status)
+  std::atomic<uint32_t> repliesAtConnect_{0};
   std::atomic<uint32_t> requestGeneration_{0};
   std::atomic<uint32_t> lastValueHandledTick_{0};  // when the interface thread last took a value
   uint32_t seenGeneration_ = 0;                    // interface thread

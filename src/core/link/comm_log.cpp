@@ -16,15 +16,16 @@ void AppendAscii(std::u16string& out, std::string_view text) {
 }
 
 void AppendLine(std::u16string& out, const Clock& clock, const char* label,
-                const std::vector<uint8_t>& bytes, int64_t time) {
+                const std::vector<uint8_t>& bytes, int64_t time, uint64_t cut = 0) {
   out += u"\r\n";
-  if (!bytes.empty()) AppendAscii(out, FormatLocal(clock, time, kTimeFormat));
+  if (!bytes.empty() || cut != 0) AppendAscii(out, FormatLocal(clock, time, kTimeFormat));
   AppendAscii(out, label);
   char hex[4];
   for (const uint8_t byte : bytes) {
     const int n = std::snprintf(hex, sizeof hex, "%x ", byte);
     AppendAscii(out, std::string_view(hex, static_cast<size_t>(n)));
   }
+  if (cut != 0) AppendAscii(out, "... " + std::to_string(cut) + " more bytes not kept ");
 }
 
 }  // namespace
@@ -34,7 +35,7 @@ std::u16string FormatCommLog(const TrafficSnapshot& ring, const Clock& clock) {
   for (int i = 0; i < kRingSlots; ++i) {
     const TrafficSlot& slot = ring.slots[static_cast<size_t>((ring.nextSlot + i) % kRingSlots)];
     AppendLine(out, clock, " Send:", slot.sent, slot.sendTime);
-    AppendLine(out, clock, " Recv:", slot.received, slot.receiveTime);
+    AppendLine(out, clock, " Recv:", slot.received, slot.receiveTime, slot.receivedCut);
   }
   return out;
 }

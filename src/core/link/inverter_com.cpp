@@ -22,7 +22,38 @@ constexpr uint32_t kGfciRegister = 339;
 constexpr uint32_t kIsoRegister = 340;
 constexpr uint32_t kIslandTestRegister = 357;
 
+uint64_t Pack(const RequestShape& shape) {
+  return uint64_t{shape.function} | (uint64_t{shape.address} << 8) |
+         (uint64_t{shape.quantity} << 24);
+}
+
+RequestShape Unpack(uint64_t word) {
+  return {static_cast<uint8_t>(word), static_cast<uint16_t>(word >> 8),
+          static_cast<uint16_t>(word >> 24)};
+}
+
 }  // namespace
+
+RequestShape ShapeOfRequest(std::span<const uint8_t> frame, size_t addressLength) {
+  const size_t k = addressLength;
+  if (frame.size() < k + 5) return {};
+  return {frame[k], static_cast<uint16_t>((frame[k + 1] << 8) | frame[k + 2]),
+          static_cast<uint16_t>((frame[k + 3] << 8) | frame[k + 4])};
+}
+
+bool AnswersRequest(const RequestShape& request, const AcceptedFrame& reply) {
+  if (request.function == 0 || reply.function != request.function) return false;
+  switch (reply.function) {
+    case 3:
+    case 4:
+      return reply.byteCount / 2 == request.quantity;
+    case 5:
+    case 16:
+      return reply.data.size() >= 2 && ((reply.data[0] << 8) | reply.data[1]) == request.address;
+    default:
+      return false;
+  }
+}
 
 CInverterCom::CInverterCom(LinkContext context) : CSerialPort(std::move(context)) {}
 
@@ -36,6 +67,7 @@ void CInverterCom::Send(const RequestFrame& frame, uint32_t state, uint32_t expe
   m_exchangeState.store(state);
   m_expectedValues.store(expected);
   m_nextPollDelay.store(delay);
+  inFlight_.store(Pack(ShapeOfRequest(frame.View(), AddressLength(GetFraming()))));
   m_lastSendTick.store(GetClock().TickCount());
   RequestWrite(frame.View());
 }
@@ -107,7 +139,7 @@ void CInverterCom::WriteCommLog(int eventCode) {
 
 void CInverterCom::OnReceiveByte(uint8_t byte) {
   const std::optional<AcceptedFrame> frame = receiver_.Feed(byte);
-  if (!frame) return;
+  if (!frame || !AnswersRequest(Unpack(inFlight_.load()), *frame)) return;
   const auto data = frame->data;
   // Only a reply that carries a value can teach the slave address; with fewer than two data
   // bytes the learned byte would be a CRC byte.
@@ -123,6 +155,7 @@ void CInverterCom::OnReceiveByte(uint8_t byte) {
   }
   if (frame->byteCount >= 2) {
     m_lastReplyTick.store(GetClock().TickCount());
+    replies_.fetch_add(1);
     for (size_t i = 0; i + 1 < data.size(); i += 2) {
       Owner().Post(WM_INV_REGISTER, 0, static_cast<intptr_t>((data[i] << 8) | data[i + 1]));
     }

@@ -12,6 +12,22 @@
 
 namespace pyranex {
 
+// What a request asked, so that only its answer is accepted: the function, the wire register or
+// coil address and, for a read, the register count.
+struct RequestShape {
+  uint8_t function = 0;  // 0: nothing asked yet
+  uint16_t address = 0;
+  uint16_t quantity = 0;
+};
+
+// The shape of a request frame whose address field is `addressLength` bytes long.
+RequestShape ShapeOfRequest(std::span<const uint8_t> frame, size_t addressLength);
+// True when `reply` answers `request`: the same function; for a read, byte count / 2 equal to
+// the registers asked (an odd last byte is tolerated and ignored); for a write or a coil, the
+// echoed address. Anything else on the line (noise, a late answer to an older request, another
+// master's traffic) is not taken.
+bool AnswersRequest(const RequestShape& request, const AcceptedFrame& reply);
+
 enum ExchangeState : uint32_t {
   ExchangeCoilSent = 1,
   ExchangeReadSent = 2,
@@ -66,6 +82,9 @@ class CInverterCom : public CSerialPort {
   void SetSerialKnown(bool known) { receiver_.SetSerialKnown(known); }
   SerialBytes GetSerialNumber() const { return receiver_.GetSerialNumber(); }
 
+  // Replies taken that carried values, since construction.
+  uint32_t ReplyCount() const { return replies_.load(); }
+
   // Receive state as the poll cycle sees it: 0 matching address, 1 header, 2 data and CRC.
   uint32_t ReceiveState() const { return receiver_.State(); }
   // Back to address matching; takes effect before the next received byte.
@@ -77,6 +96,9 @@ class CInverterCom : public CSerialPort {
  private:
   void Send(const RequestFrame& frame, uint32_t state, uint32_t expected, uint32_t delay);
   ReplyReceiver receiver_;
+  // The request in flight, packed: function, address, quantity (see RequestShape).
+  std::atomic<uint64_t> inFlight_{0};
+  std::atomic<uint32_t> replies_{0};
 };
 
 }  // namespace pyranex

@@ -1,6 +1,7 @@
 #include "core/link/posix_serial_device.h"
 
 #include <fcntl.h>
+#include <sys/file.h>
 #include <sys/ioctl.h>
 #include <termios.h>
 #include <unistd.h>
@@ -25,8 +26,20 @@ class PosixSerialDevice final : public SerialDevice {
     if (!path) return ENOENT;
     fd_ = ::open(path->c_str(), O_RDWR | O_NOCTTY | O_NONBLOCK | O_CLOEXEC);
     if (fd_ < 0) return errno;
-    // No sharing, as the port is opened on Windows; a pty refuses this quietly.
+    // Only a terminal is ever written: a COM link pointing at a regular file or /dev/null
+    // would otherwise be overwritten by the probe.
+    if (!::isatty(fd_)) {
+      Close();
+      return ENOTTY;
+    }
+    // No sharing, as the port is opened on Windows. TIOCEXCL does not bind root and a pty
+    // ignores it, so a second program on the same port is also kept out by an advisory lock.
     ::ioctl(fd_, TIOCEXCL);
+    if (::flock(fd_, LOCK_EX | LOCK_NB) != 0) {
+      const int error = errno == EWOULDBLOCK ? EBUSY : errno;
+      Close();
+      return error;
+    }
     return 0;
   }
 

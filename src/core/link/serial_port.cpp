@@ -69,6 +69,11 @@ CSerialPort::CSerialPort(LinkContext context)
 
 CSerialPort::~CSerialPort() {
   StopWorker();
+  // A box handed over by the worker uses the notifier; give it a moment to close. It is never
+  // waited for without limit: at exit the interface thread may be the one that must close it.
+  for (int i = 0; i < 40 && workerBoxes_->load() != 0; ++i) {
+    std::this_thread::sleep_for(std::chrono::milliseconds(50));
+  }
   std::lock_guard lock(portLock_);
   if (device_) device_->Close();
 }
@@ -231,12 +236,13 @@ void CSerialPort::WritePending() {
     MarkLost();
     return;
   }
-  if (failure.error != 0) ReportError("WriteFile()", failure.error);
+  if (failure.error != 0) ReportFromWorker("WriteFile()", failure.error);
 
   std::lock_guard lock(ringLock_);
   TrafficSlot& slot = ring_.slots[static_cast<size_t>(ring_.nextSlot)];
   slot.sent.assign(frame.begin(), frame.begin() + static_cast<std::ptrdiff_t>(written));
   slot.received.clear();
+  slot.receivedCut = 0;
   slot.sendTime = context_.clock.Now();
   ring_.nextSlot = (ring_.nextSlot + 1) % kRingSlots;
 }
@@ -257,7 +263,7 @@ bool CSerialPort::ReadAvailable() {
     }
     if (r.error != 0) {
       // The byte buffer holds nothing valid after a failed read, so nothing is handed on.
-      ReportError("ReadFile()", r.error);
+      ReportFromWorker("ReadFile()", r.error);
       return true;
     }
     if (r.bytes == 0) return gotSomething;
@@ -273,27 +279,50 @@ void CSerialPort::RecordReceived(std::span<const uint8_t> bytes) {
   std::lock_guard lock(ringLock_);
   TrafficSlot& slot =
       ring_.slots[static_cast<size_t>((ring_.nextSlot + kRingSlots - 1) % kRingSlots)];
-  if (slot.received.empty()) slot.receiveTime = context_.clock.Now();
-  slot.received.insert(slot.received.end(), bytes.begin(), bytes.end());
+  if (bytes.empty()) return;
+  if (slot.received.empty() && slot.receivedCut == 0) slot.receiveTime = context_.clock.Now();
+  const size_t room = kReceivedKeep - std::min(slot.received.size(), kReceivedKeep);
+  const size_t kept = std::min(room, bytes.size());
+  slot.received.insert(slot.received.end(), bytes.begin(),
+                       bytes.begin() + static_cast<std::ptrdiff_t>(kept));
+  slot.receivedCut += bytes.size() - kept;
 }
 
 void CSerialPort::MarkLost() {
   if (lost_.exchange(true)) return;
-  ReportError("ReadFile()", EIO);
+  ReportFromWorker("ReadFile()", EIO);
 }
 
-void CSerialPort::ReportError(const char* operation, int error) {
+std::string CSerialPort::ErrorText(const char* operation, int error, unsigned portNumber) {
   const std::string system = std::error_code(error, std::generic_category()).message();
   const int needed =
       std::snprintf(nullptr, 0, "WARNING:  %s Failed with the following error: \n%s\nPort: %d\n",
-                    operation, system.c_str(), static_cast<int>(portNumber_.load()));
+                    operation, system.c_str(), static_cast<int>(portNumber));
   std::string text(static_cast<size_t>(std::max(needed, 0)) + 1, '\0');
   std::snprintf(text.data(), text.size(),
                 "WARNING:  %s Failed with the following error: \n%s\nPort: %d\n", operation,
-                system.c_str(), static_cast<int>(portNumber_.load()));
+                system.c_str(), static_cast<int>(portNumber));
   text.resize(text.size() - 1);
-  context_.notifier.Show(TruncateUtf8(std::move(text), kErrorTextLimit), "Application Error",
+  return TruncateUtf8(std::move(text), kErrorTextLimit);
+}
+
+void CSerialPort::ReportError(const char* operation, int error) {
+  context_.notifier.Show(ErrorText(operation, error, portNumber_.load()), "Application Error",
                          NoticeIcon::Error, NoticeButtons::Ok);
+}
+
+void CSerialPort::ReportFromWorker(const char* operation, int error) {
+  int expected = 0;
+  if (!workerBoxes_->compare_exchange_strong(expected, 1)) return;
+  std::string text = ErrorText(operation, error, portNumber_.load());
+  try {
+    std::thread([boxes = workerBoxes_, &notifier = context_.notifier, text = std::move(text)] {
+      notifier.Show(text, "Application Error", NoticeIcon::Error, NoticeButtons::Ok);
+      boxes->store(0);
+    }).detach();
+  } catch (const std::system_error&) {
+    workerBoxes_->store(0);  // no thread for the box: the failure goes unshown
+  }
 }
 
 }  // namespace pyranex

@@ -6,6 +6,7 @@
 #include <memory>
 #include <mutex>
 #include <span>
+#include <string>
 #include <thread>
 #include <vector>
 
@@ -18,12 +19,16 @@
 namespace pyranex {
 
 inline constexpr int kRingSlots = 20;
+// Received bytes kept per exchange. Our largest reply is well under this; a noisy line or a
+// wrong device streaming without pause is cut here instead of growing without bound.
+inline constexpr size_t kReceivedKeep = 1024;
 
 // One exchange as the traffic ring keeps it.
 struct TrafficSlot {
   std::vector<uint8_t> sent;
-  std::vector<uint8_t> received;
-  int64_t sendTime = 0;     // calendar seconds
+  std::vector<uint8_t> received;  // at most kReceivedKeep
+  uint64_t receivedCut = 0;       // bytes received beyond that, not kept
+  int64_t sendTime = 0;           // calendar seconds
   int64_t receiveTime = 0;  // arrival of the first received byte; kept on reuse until replaced
 };
 
@@ -55,7 +60,8 @@ class CSerialPort {
   bool InitPort(unsigned portNumber);
   // Starts the worker thread; true if it started.
   bool StartMonitoring();
-  // Stops the worker (at least one 500 ms wait, at most ~5 s) and closes the port.
+  // Stops the worker (at least one 500 ms wait, at most ~5 s) and closes the port. The worker
+  // never waits for the interface thread, so this never hangs on a box that is open.
   void ClosePort();
 
   bool IsOpen() const;
@@ -91,12 +97,18 @@ class CSerialPort {
   // worker never calls OnReceiveByte on a half-destroyed object.
   void StopWorker();
 
+  static std::string ErrorText(const char* operation, int error, unsigned portNumber);
+
  private:
   void CommThread();
   void WritePending();
   // False when the device reported nothing to read (used to spot a silent hang-up).
   bool ReadAvailable();
   void MarkLost();
+  // The worker's own failures: the box is handed to a thread of its own, so the worker goes on
+  // and a ClosePort on the interface thread is never stuck behind a box that thread must show.
+  // One such box at a time; failures while it is open are not shown again.
+  void ReportFromWorker(const char* operation, int error);
   void RecordReceived(std::span<const uint8_t> bytes);
 
   struct Impl;  // events and the platform wait
@@ -108,6 +120,8 @@ class CSerialPort {
   std::atomic<bool> lost_{false};
   std::atomic<unsigned> portNumber_{0};
   std::atomic<uint64_t> wakeups_{0};
+  // Set while a box handed over by the worker is open; shared with the thread that shows it.
+  std::shared_ptr<std::atomic<int>> workerBoxes_ = std::make_shared<std::atomic<int>>(0);
 
   std::mutex lifecycleLock_;     // InitPort, StartMonitoring, ClosePort from any thread
   mutable std::mutex portLock_;  // calls on the device and the opening sequence

@@ -100,9 +100,11 @@ TEST_F(IdentificationTest, SerialReconnectionCountsIdentificationFromZero) {
   ExpectRequest(kProbe);
   Tick(2001);
   ExpectRequest(kBroadcast);
-  // A cut-short answer: two of the three values.
-  line.Send(ReadReply(kBroadcastAddress6, {0x1234, 0x5678}));
-  ReceiveAndPump(2);
+  // Connect again after two of the three values were handled; the third is not.
+  line.Send(ReadReply(kBroadcastAddress6, {0x1234, 0x5678, 0x9012}));
+  ASSERT_TRUE(sink.WaitForCount(3));
+  for (int i = 0; i < 2; ++i) engine().HandleMessage(*sink.Take());
+  sink.TakeAll();
   EXPECT_EQ(engine().m_identifyCount, 2u);
 
   ASSERT_TRUE(engine().OnComSetting(kPort));

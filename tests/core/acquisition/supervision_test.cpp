@@ -3,6 +3,7 @@
 #include <gtest/gtest.h>
 
 #include "core/acquisition/engine_harness.h"
+#include "support/eventually.h"
 
 namespace pyranex::test {
 namespace {
@@ -171,18 +172,17 @@ TEST_F(SupervisionTest, ReplyAfterTwoSecondsButBeforeTheResendCounts) {
   EXPECT_EQ(display.points.size(), 2u);
 }
 
-TEST_F(SupervisionTest, CutShortReplyDoesNotStopThePoll) {
+TEST_F(SupervisionTest, CutShortReplyIsAMissAndThePollGoesOn) {
   PollingWithOutstandingRequest();
   std::vector<uint16_t> values = LiveRecord{}.Values();
-  values.resize(10);  // registers 11 to 20 only
+  values.resize(10);  // registers 11 to 20 only: no answer to a read of 31
   line.Send(ReadReply(kModbusAddress, values));
-  ReceiveAndPump(10);
-  EXPECT_EQ(engine().m_registerIndex, 10u);
+  EXPECT_FALSE(sink.WaitForCount(1, std::chrono::milliseconds(200)));
   EXPECT_NE(engine().Link().m_exchangeState.load(), ExchangeIdle);
 
   Tick(2000);
   EXPECT_TRUE(NothingSent());
-  Tick(1);  // the open exchange is now a miss
+  Tick(1);
   ExpectRequest(kLivePollModbus);
   EXPECT_EQ(engine().m_missCount.load(), 1u);
 
@@ -213,31 +213,123 @@ TEST_F(SupervisionTest, ReplyWaitingForABusyInterfaceThreadIsNoMiss) {
   ExpectRequest(kLivePollModbus);
 }
 
-TEST_F(SupervisionTest, LostDeviceIsReopenedAndIdentifiedWhenItComesBack) {
+TEST_F(SupervisionTest, RequestSentJustAfterTheTickReadTheClockIsFresh) {
   PollingWithOutstandingRequest();
+  line.Send(ReadReply(kModbusAddress, LiveRecord{}.Values()));
+  ReceiveAndPump(31);
+  // The interface thread sends (the serial-number read of an identification, say) with a tick
+  // a little ahead of the one the poll thread is about to see.
+  CInverterCom& com = engine().Link();
+  com.m_exchangeState = ExchangeReadSent;
+  com.m_lastSendTick = clock.TickCount() + 5;
+  for (int i = 0; i < 3; ++i) engine().PollTick();
+  EXPECT_EQ(engine().m_missCount.load(), 0u);
+  EXPECT_TRUE(NothingSent());
+  EXPECT_EQ(engine().GetLinkStatus().condition, LinkCondition::Connected);
+  Tick(2006);
+  EXPECT_EQ(engine().m_missCount.load(), 1u) << "a real miss still counts";
+  EXPECT_EQ(engine().GetLinkStatus().condition, LinkCondition::NoReply);
+}
+
+struct LostDeviceCase {
+  const char* name;
+  Framing framing;       // the framing the inverter spoke before it was lost
+  bool firstUnanswered;  // the first request after the return goes unanswered (still starting)
+};
+
+class LostDeviceTest : public SupervisionTest,
+                       public ::testing::WithParamInterface<LostDeviceCase> {
+ protected:
+  const Bytes& Address() const {
+    return GetParam().framing == FramingModbus ? kModbusAddress : kSerialAddress;
+  }
+  const Bytes& FirstRequest() const {
+    return GetParam().framing == FramingModbus ? kProbe : kBroadcast;
+  }
+  const Bytes& OtherRequest() const {
+    return GetParam().framing == FramingModbus ? kBroadcast : kProbe;
+  }
+  // Answers the identification request just read, in the case's framing, to the end.
+  void AnswerIdentification() {
+    if (GetParam().framing == FramingModbus) {
+      line.Send(ReadReply({0xFF}, {0x0101}, 0x03));
+      ReceiveAndPump(1);
+      ExpectRequest(WithCrc({0x01, 0x04, 0x00, 0x00, 0x00, 0x03}));
+      line.Send(ReadReply(kModbusAddress, {0x1234, 0x5678, 0x9012}));
+      ReceiveAndPump(3);
+    } else {
+      line.Send(ReadReply(kBroadcastAddress6, {0x1234, 0x5678, 0x9012}));
+      ReceiveAndPump(3);
+      ExpectRequest(WithCrc({0x12, 0x34, 0x56, 0x78, 0x90, 0x12, 0x04, 0x9C, 0x63, 0x00, 0x01}));
+      line.Send(ReadReply(kSerialAddress, {300}));
+      ReceiveAndPump(1);
+    }
+  }
+  size_t LostBoxes() const {
+    size_t n = 0;
+    for (const auto& t : notifier.Texts()) n += t.rfind("WARNING:  ReadFile()", 0) == 0;
+    return n;
+  }
+  LinkCondition Condition() { return engine().GetLinkStatus().condition; }
+};
+
+TEST_P(LostDeviceTest, OneBoxOneLogThenReopenedAndIdentifiedInTheFramingFoundBefore) {
+  if (GetParam().framing == FramingModbus) {
+    IdentifyModbus();
+  } else {
+    IdentifySerial(300);
+  }
+  ModelPoll(Address(), 50);
+  LiveCycle(Address(), LiveRecord{});
+  EXPECT_EQ(Condition(), LinkCondition::Connected);
+  Tick(900);
+  ASSERT_FALSE(line.ReadRequest().empty());
+
   line.SetOpenFails(true);  // the device node is gone
   line.HangUp();
   ASSERT_TRUE(WaitForLost());
+  EXPECT_EQ(Condition(), LinkCondition::Lost);
   Tick(200);
   EXPECT_FALSE(engine().Link().IsOpen());
   for (int i = 0; i < 10; ++i) Tick(1000);  // retried, still absent
   EXPECT_EQ(line.Opens(), 1);
+  EXPECT_EQ(Condition(), LinkCondition::Lost);
+  EXPECT_EQ(LogFilesWithCode(kLostDeviceLogCode), 1u);
+  EXPECT_EQ(LogFiles().size(), 1u);
+  ASSERT_TRUE(Eventually([&] { return LostBoxes() == 1; }));
 
   line.SetOpenFails(false);
   Tick(999);
   EXPECT_EQ(line.Opens(), 1);
   Tick(1);
   EXPECT_EQ(line.Opens(), 2);
-  ExpectRequest(kProbe);
-  line.Send(ReadReply({0xFF}, {0x0101}, 0x03));
-  ReceiveAndPump(1);
-  ExpectRequest(WithCrc({0x01, 0x04, 0x00, 0x00, 0x00, 0x03}));
-  line.Send(ReadReply(kModbusAddress, {0x1234, 0x5678, 0x9012}));
-  ReceiveAndPump(3);
-  LiveCycle(kModbusAddress, LiveRecord{});
+  ExpectRequest(FirstRequest());
+  EXPECT_EQ(Condition(), LinkCondition::Identifying);
+  if (GetParam().firstUnanswered) {
+    // Not given up after the other framing either: the calm turns go on.
+    for (int round = 0; round < 3; ++round) {
+      Tick(2001);
+      ExpectRequest(OtherRequest());
+      Tick(2001);
+      ExpectRequest(FirstRequest());
+    }
+  }
+  AnswerIdentification();
+  LiveCycle(Address(), LiveRecord{});
   EXPECT_EQ(display.points.size(), 2u);
-  EXPECT_EQ(LogFiles().size(), 0u);
+  EXPECT_EQ(Condition(), LinkCondition::Connected);
+  EXPECT_EQ(LogFiles().size(), 1u);
+  EXPECT_EQ(LostBoxes(), 1u);
+  EXPECT_EQ(notifier.CountOf(kCommTimeoutText), 0u);
 }
+
+INSTANTIATE_TEST_SUITE_P(
+    Returns, LostDeviceTest,
+    ::testing::Values(LostDeviceCase{"modbus", FramingModbus, false},
+                      LostDeviceCase{"serial", FramingSerial, false},
+                      LostDeviceCase{"modbusFirstProbeUnanswered", FramingModbus, true},
+                      LostDeviceCase{"serialFirstBroadcastUnanswered", FramingSerial, true}),
+    [](const auto& info) { return std::string(info.param.name); });
 
 }  // namespace
 }  // namespace pyranex::test

@@ -193,6 +193,8 @@ TEST_F(InverterComTest, ShortReplyWhileIdentifyingLeavesTheAddress) {
   com.SetFraming(FramingModbus);
   com.SetAddressByte0(kProbeAddress);
   com.m_identifying = true;
+  com.ReadRegisters(361, 1);
+  ASSERT_FALSE(line.ReadRequest().empty());
   ASSERT_TRUE(line.Send(WithCrc({0xFF, 0x03, 0x00})));
   ASSERT_TRUE(line.Send(WithCrc({0xFF, 0x03, 0x02, 0x00, 0x05})));
   ASSERT_TRUE(sink.WaitForCount(1));
@@ -234,9 +236,13 @@ TEST_F(InverterComTest, WhileUnknownAnySixByteReplyIsTakenAsSerialNumber) {
   com.SetFraming(FramingModbus);
   com.SetAddressByte0(1);
   com.SetSerialKnown(false);
+  com.ReadRegisters(11, 2);
+  ASSERT_FALSE(line.ReadRequest().empty());
   ASSERT_TRUE(line.Send(WithCrc({0x01, 0x04, 0x04, 0x00, 0x01, 0x00, 0x02})));  // four bytes
   ASSERT_TRUE(sink.WaitForCount(2));
   EXPECT_FALSE(com.IsSerialKnown());
+  com.ReadRegisters(11, 3);
+  ASSERT_FALSE(line.ReadRequest().empty());
   ASSERT_TRUE(line.Send(WithCrc({0x01, 0x04, 0x06, 0xAB, 0x00, 0x00, 0x00, 0x00, 0x01})));
   ASSERT_TRUE(sink.WaitForCount(5));
   EXPECT_TRUE(com.IsSerialKnown());
@@ -248,6 +254,8 @@ TEST_F(InverterComTest, ShortAndOddRepliesPostWholeValuesOnly) {
   Open();
   com.SetFraming(FramingModbus);
   com.SetAddressByte0(1);
+  com.ReadRegisters(301, 1);
+  ASSERT_FALSE(line.ReadRequest().empty());
   clock.SetTick(100);
   ASSERT_TRUE(line.Send(WithCrc({0x01, 0x04, 0x01, 0x33})));
   clock.SetTick(200);
@@ -256,11 +264,14 @@ TEST_F(InverterComTest, ShortAndOddRepliesPostWholeValuesOnly) {
   EXPECT_EQ(Values(sink.TakeAll()), std::vector<intptr_t>{0x1234});
   EXPECT_EQ(com.m_lastReplyTick.load(), 200u);
 
+  const std::vector<uint16_t> three{1, 2, 3};
+  com.WriteRegisters(311, 3, three);
+  ASSERT_FALSE(line.ReadRequest().empty());
   clock.SetTick(300);
   ASSERT_TRUE(line.Send(WithCrc({0x01, 0x04, 0x00})));
-  ASSERT_TRUE(line.Send(WithCrc({0x01, 0x10, 0x01, 0x2E, 0x00, 0x03})));  // write reply: 2 values
+  ASSERT_TRUE(line.Send(WithCrc({0x01, 0x10, 0x00, 0x0A, 0x00, 0x03})));  // write reply: 2 values
   ASSERT_TRUE(sink.WaitForCount(2));
-  EXPECT_EQ(Values(sink.TakeAll()), (std::vector<intptr_t>{0x012E, 0x0003}));
+  EXPECT_EQ(Values(sink.TakeAll()), (std::vector<intptr_t>{0x000A, 0x0003}));
   EXPECT_EQ(com.m_lastReplyTick.load(), 300u);
 }
 
@@ -268,6 +279,8 @@ TEST_F(InverterComTest, BadCrcPostsNothingAndKeepsTheReplyTick) {
   Open();
   com.SetFraming(FramingModbus);
   com.SetAddressByte0(1);
+  com.ReadRegisters(11, 1);
+  ASSERT_FALSE(line.ReadRequest().empty());
   clock.SetTick(900);
   Bytes bad = WithCrc({0x01, 0x04, 0x02, 0x00, 0x01});
   bad.back() ^= 0xFF;
@@ -302,6 +315,8 @@ TEST_F(InverterComTest, ResetReceiverFreesAStuckFrameBeforeTheNextByte) {
   Open();
   com.SetFraming(FramingModbus);
   com.SetAddressByte0(1);
+  com.ReadRegisters(11, 1);
+  ASSERT_FALSE(line.ReadRequest().empty());
   ASSERT_TRUE(line.Send({0x01, 0x04, 0x3E, 0x00}));
   ASSERT_TRUE(Eventually([&] { return com.ReceiveState() == 2; }));
   com.ResetReceiver();
@@ -340,6 +355,75 @@ TEST_F(InverterComTest, CommLogGoesToBackdataBesideTheExecutable) {
   ASSERT_GE(bytes.size(), tail.size());
   EXPECT_EQ(bytes.substr(bytes.size() - tail.size()), tail);
   std::filesystem::remove_all(exeDir);
+}
+
+struct AnswerCase {
+  const char* name;
+  RequestShape request;
+  uint8_t function;
+  uint32_t byteCount;
+  Bytes data;
+  bool answers;
+};
+
+TEST(AnswersRequestTest, OnlyTheAnswerToTheRequestInFlightIsTaken) {
+  const RequestShape live{4, 10, 31};
+  const RequestShape probe{3, 60, 1};
+  const RequestShape write{16, 10, 3};
+  const RequestShape coil{5, 1, 0xFF00};
+  const Bytes two{0x00, 0x01};
+  const AnswerCase cases[] = {
+      {"nothing asked yet", {}, 4, 2, two, false},
+      {"live record", live, 4, 62, Bytes(62), true},
+      {"odd last byte ignored", live, 4, 63, Bytes(63), true},
+      {"one value short", live, 4, 60, Bytes(60), false},
+      {"one value more", live, 4, 64, Bytes(64), false},
+      {"other function", live, 3, 62, Bytes(62), false},
+      {"probe", probe, 3, 2, two, true},
+      {"empty reply to the probe", probe, 3, 0, {}, false},
+      {"write echo", write, 16, 4, {0x00, 0x0A, 0x00, 0x03}, true},
+      {"write echo of another address", write, 16, 4, {0x00, 0x0B, 0x00, 0x03}, false},
+      {"coil echo", coil, 5, 4, {0x00, 0x01, 0xFF, 0x00}, true},
+      {"coil echo of the other coil", coil, 5, 4, {0x00, 0x00, 0xFF, 0x00}, false},
+      {"read reply to a write", write, 4, 6, Bytes(6), false},
+  };
+  for (const auto& c : cases) {
+    AcceptedFrame reply;
+    reply.function = c.function;
+    reply.byteCount = c.byteCount;
+    reply.data = c.data;
+    EXPECT_EQ(AnswersRequest(c.request, reply), c.answers) << c.name;
+  }
+}
+
+TEST(AnswersRequestTest, ShapeIsReadFromTheFrameInEitherFraming) {
+  const RequestShape serial =
+      ShapeOfRequest(BuildReadRequest(FramingSerial, kInverter, 11, 31).View(), 6);
+  EXPECT_EQ(serial.function, 4);
+  EXPECT_EQ(serial.address, 40001);
+  EXPECT_EQ(serial.quantity, 31);
+  const RequestShape modbus = ShapeOfRequest(BuildCoilRequest(FramingModbus, {1}, 2).View(), 1);
+  EXPECT_EQ(modbus.function, 5);
+  EXPECT_EQ(modbus.address, 1);
+}
+
+TEST_F(InverterComTest, AnswerToAnEarlierRequestIsNotTaken) {
+  Open();
+  com.SetFraming(FramingModbus);
+  com.SetAddressByte0(1);
+  com.ReadRegisters(44, 2);
+  ASSERT_FALSE(line.ReadRequest().empty());
+  com.ReadRegisters(11, 31);
+  ASSERT_FALSE(line.ReadRequest().empty());
+  // The late answer to the (44, 2) read arrives first: not the live record's values.
+  ASSERT_TRUE(line.Send(WithCrc({0x01, 0x04, 0x04, 0x00, 0x32, 0x01, 0xF4})));
+  Bytes live{0x01, 0x04, 62};
+  live.resize(3 + 62, 0x11);
+  ASSERT_TRUE(line.Send(WithCrc(live)));
+  ASSERT_TRUE(sink.WaitForCount(31));
+  const auto values = Values(sink.TakeAll());
+  ASSERT_EQ(values.size(), 31u);
+  EXPECT_EQ(values.front(), 0x1111);
 }
 
 }  // namespace

@@ -1,6 +1,8 @@
 // CSerialPort's worker, traffic ring, loss handling and error box, over the fake serial line.
 #include "core/link/serial_port.h"
 
+#include "core/link/comm_log.h"
+
 #include <gtest/gtest.h>
 
 #include <cerrno>
@@ -204,6 +206,7 @@ TEST_F(SerialPortTest, ReopenAfterLossWorksAgain) {
   EXPECT_EQ(line.ReadRequest(), Bytes{0x42});
   ASSERT_TRUE(line.Send({0x43}));
   ASSERT_TRUE(serial.WaitForBytes(1));
+  ASSERT_TRUE(notifier.WaitForCount(1));
   EXPECT_EQ(notifier.Count(), 1u);
 }
 
@@ -222,6 +225,85 @@ TEST_F(SerialPortTest, ClosePortWithoutWorkerStillSleepsOnce) {
   serial.ClosePort();
   EXPECT_EQ(clock.Sleeps(), 1);
   EXPECT_FALSE(serial.IsOpen());
+}
+
+TEST_F(SerialPortTest, AStreamWithoutPauseIsCutPerExchangeAndTheLogSaysSo) {
+  Open();
+  serial.RequestWrite(Bytes{0x01, 0x04});
+  ASSERT_EQ(line.ReadRequest(), (Bytes{0x01, 0x04}));
+  const Bytes noise(kReceivedKeep + 3000, 0x5A);
+  ASSERT_TRUE(line.Send(noise));
+  ASSERT_TRUE(serial.WaitForBytes(noise.size()));  // every byte still reaches the receiver
+  TrafficSnapshot ring = serial.SnapshotRing();
+  EXPECT_EQ(ring.slots[0].received.size(), kReceivedKeep);
+  EXPECT_EQ(ring.slots[0].receivedCut, 3000u);
+  const std::u16string log = FormatCommLog(ring, clock);
+  EXPECT_NE(log.find(u"5a ... 3000 more bytes not kept "), std::u16string::npos);
+
+  serial.RequestWrite(Bytes{0x02});
+  ASSERT_EQ(line.ReadRequest(), Bytes{0x02});
+  ASSERT_TRUE(Eventually([&] { return serial.SnapshotRing().nextSlot == 2; }));
+  ring = serial.SnapshotRing();
+  EXPECT_TRUE(ring.slots[1].received.empty());
+  EXPECT_EQ(ring.slots[1].receivedCut, 0u);
+}
+
+// A box that stays open until the test closes it, as the interface thread would show it.
+class HeldNotifier final : public Notifier {
+ public:
+  using Notifier::Show;
+  NoticeAnswer Show(const std::string&, const std::string&, NoticeIcon, NoticeButtons) override {
+    std::unique_lock lock(mutex_);
+    ++shown_;
+    changed_.notify_all();
+    changed_.wait(lock, [&] { return released_; });
+    return NoticeAnswer::Ok;
+  }
+  bool WaitShown(int n) {
+    std::unique_lock lock(mutex_);
+    return changed_.wait_for(lock, 10s, [&] { return shown_ >= n; });
+  }
+  void Release() {
+    std::lock_guard lock(mutex_);
+    released_ = true;
+    changed_.notify_all();
+  }
+  int Shown() {
+    std::lock_guard lock(mutex_);
+    return shown_;
+  }
+
+ private:
+  std::mutex mutex_;
+  std::condition_variable changed_;
+  int shown_ = 0;
+  bool released_ = false;
+};
+
+TEST(SerialPortBoxTest, ClosePortDoesNotWaitForTheWorkersOpenBox) {
+  HeldNotifier held;
+  test::FakeClock clock;
+  test::QueueSink sink;
+  test::FakeSerialLine line;
+  {
+    TestPort port{LinkContext{sink, clock, held, Paths{}, line.Factory()}};
+    ASSERT_TRUE(port.InitPort(3));
+    ASSERT_TRUE(port.StartMonitoring());
+    line.HangUp();
+    ASSERT_TRUE(held.WaitShown(1));
+    const auto start = std::chrono::steady_clock::now();
+    port.ClosePort();  // the box is still open
+    EXPECT_LT(std::chrono::steady_clock::now() - start, 5s);
+    EXPECT_FALSE(port.IsWorkerAlive());
+    EXPECT_FALSE(port.IsOpen());
+    // Reopened and lost again while the first box is open: no second box on top of it.
+    ASSERT_TRUE(port.InitPort(3));
+    ASSERT_TRUE(port.StartMonitoring());
+    line.HangUp();
+    ASSERT_TRUE(Eventually([&] { return port.IsLost(); }));
+    held.Release();
+  }
+  EXPECT_EQ(held.Shown(), 1);
 }
 
 }  // namespace
