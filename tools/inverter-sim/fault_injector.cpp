@@ -23,8 +23,16 @@ ReplyPlan FaultInjector::Shape(std::vector<uint8_t> reply, std::size_t k, uint8_
     return plan;
   }
   if (config_.dropEvery != 0 && seen_ % config_.dropEvery == 0) return plan;
-  // The reply that triggers a hang-up is the one that never makes it out.
-  if (plan.hangUpAfter) return plan;
+  // The reply that triggers a hang-up never makes it out, or only its first half does.
+  if (plan.hangUpAfter) {
+    if (config_.hangUpMidReply && reply.size() > 1) {
+      plan.send = true;
+      reply.resize(reply.size() / 2);
+      plan.bytes = std::move(reply);
+    }
+    return plan;
+  }
+  if (seen_ <= config_.dropFirst) return plan;
 
   plan.send = true;
   plan.delay = config_.delay;

@@ -32,6 +32,12 @@ struct FaultConfig {
   // never), and come back after `hangUpFor` on the same COM number.
   int hangUpAfterReplies = -1;
   std::chrono::milliseconds hangUpFor{3000};
+  // ...sending the first half of the reply that triggers it (the master is left inside a frame).
+  bool hangUpMidReply = false;
+  // Leave out the first N replies (an inverter still starting up after a replug).
+  unsigned dropFirst = 0;
+  // Stream random bytes without pause, as a noisy line or a wrong device does.
+  bool noise = false;
 };
 
 // What to do with one reply.

@@ -4,12 +4,14 @@
 #include <sys/eventfd.h>
 #include <unistd.h>
 
+#include <array>
 #include <atomic>
 #include <cerrno>
 #include <condition_variable>
 #include <ctime>
 #include <fstream>
 #include <mutex>
+#include <random>
 #include <thread>
 #include <utility>
 
@@ -48,6 +50,8 @@ struct InverterSimulator::Impl {
   void Run();
   void Serve(const RequestFramer::Item& item);
   void WriteReply(const std::vector<uint8_t>& bytes);
+  // As much random noise as the line takes now.
+  void WriteNoise();
   void GoDown(std::chrono::milliseconds downTime);
   bool ComeBack();
   // Waits for `duration` unless woken; true when the simulator is stopping.
@@ -81,6 +85,8 @@ struct InverterSimulator::Impl {
   RequestFramer framer;
   SteadyClock::time_point comeBackAt;
   std::ofstream recordFile;
+  std::minstd_rand noiseSource{20261208};
+  uint64_t noiseBytes = 0;
 
   // Shared state, under `mutex`.
   mutable std::mutex mutex;
@@ -93,6 +99,7 @@ struct InverterSimulator::Impl {
   std::optional<std::chrono::milliseconds> hangUpRequest;
   std::vector<std::vector<uint8_t>> requests;
   std::vector<std::vector<uint8_t>> replies;
+  uint64_t noiseSent = 0;
 };
 
 InverterSimulator::InverterSimulator(SimulatorConfig config)
@@ -240,6 +247,11 @@ uint64_t InverterSimulator::SerialNumber() const {
   return BcdToSerial(impl_->model.SerialBcd());
 }
 
+uint64_t InverterSimulator::NoiseBytesSent() const {
+  std::lock_guard lock(impl_->mutex);
+  return impl_->noiseSent;
+}
+
 unsigned InverterSimulator::AutoTestCount() const {
   std::lock_guard lock(impl_->mutex);
   return impl_->model.AutoTestCount();
@@ -268,7 +280,13 @@ void InverterSimulator::Impl::Run() {
       continue;
     }
 
-    pollfd fds[2] = {{line.MasterFd(), POLLIN, 0}, {wakeFd, POLLIN, 0}};
+    bool noise = false;
+    {
+      std::lock_guard lock(mutex);
+      noise = injector.Config().noise;
+    }
+    const short masterEvents = static_cast<short>(POLLIN | (noise ? POLLOUT : 0));
+    pollfd fds[2] = {{line.MasterFd(), masterEvents, 0}, {wakeFd, POLLIN, 0}};
     const int timeout =
         framer.HasPendingBytes() ? static_cast<int>(config.interFrameGap.count()) : 500;
     const int ready = ::poll(fds, 2, timeout);
@@ -277,6 +295,7 @@ void InverterSimulator::Impl::Run() {
       break;
     }
     if (fds[1].revents & POLLIN) DrainWake();
+    if (noise && (fds[0].revents & POLLOUT)) WriteNoise();
     if (ready == 0) {
       framer.OnSilence();
     } else if (fds[0].revents & POLLIN) {
@@ -359,6 +378,17 @@ void InverterSimulator::Impl::WriteReply(const std::vector<uint8_t>& bytes) {
     replies.push_back(sent);
   }
   recorded.notify_all();
+}
+
+void InverterSimulator::Impl::WriteNoise() {
+  std::array<uint8_t, 4096> chunk{};
+  for (auto& b : chunk) b = static_cast<uint8_t>(noiseSource() >> 7);
+  const ssize_t n = ::write(line.MasterFd(), chunk.data(), chunk.size());
+  if (n > 0) {
+    noiseBytes += static_cast<uint64_t>(n);
+    std::lock_guard lock(mutex);
+    noiseSent = noiseBytes;
+  }
 }
 
 void InverterSimulator::Impl::GoDown(std::chrono::milliseconds downTime) {

@@ -76,6 +76,8 @@ class InverterSimulator {
   uint8_t SlaveAddress() const;
   uint64_t SerialNumber() const;
   unsigned AutoTestCount() const;
+  // Random bytes streamed so far by the noise fault.
+  uint64_t NoiseBytesSent() const;
 
  private:
   struct Impl;

@@ -64,7 +64,7 @@ bool Fail(std::string* error, std::string text) {
 bool FaultOptionTakesValue(std::string_view name) {
   return name == "silent-after" || name == "silent-for" || name == "drop-every" ||
          name == "stray-value" || name == "damage-limit" || name == "delay" ||
-         name == "hang-up-after" || name == "hang-up-for";
+         name == "hang-up-after" || name == "hang-up-for" || name == "drop-first";
 }
 
 bool ApplyFaultOption(std::string_view name, std::string_view value, FaultConfig* f,
@@ -84,6 +84,12 @@ bool ApplyFaultOption(std::string_view name, std::string_view value, FaultConfig
     f->shortReply = true;
   else if (name == "stuck")
     f->stuckPartial = true;
+  else if (name == "hang-up-mid-reply")
+    f->hangUpMidReply = true;
+  else if (name == "noise")
+    f->noise = true;
+  else if (name == "quiet")
+    f->noise = false;
   else if (name == "silent-after") {
     if (!ParseNumber(value, 0, 1'000'000'000, &f->silentAfterReplies)) return Fail(error, bad);
   } else if (name == "silent-for") {
@@ -97,6 +103,8 @@ bool ApplyFaultOption(std::string_view name, std::string_view value, FaultConfig
     if (ec != std::errc() || ptr != end || v > 0xFF) return Fail(error, bad);
     f->strayValue = static_cast<uint8_t>(v);
     f->strayByte = true;
+  } else if (name == "drop-first") {
+    if (!ParseNumber(value, 0u, 1'000'000u, &f->dropFirst)) return Fail(error, bad);
   } else if (name == "damage-limit") {
     if (!ParseNumber(value, 0u, 1'000'000u, &f->damageLimit)) return Fail(error, bad);
   } else if (name == "delay") {
@@ -231,6 +239,10 @@ Faults (also typed on standard input while running, without the dashes, e.g. "de
   --delay MS            wait MS milliseconds before each reply
   --hang-up-after N     after N replies close the line like an unplugged adapter...
   --hang-up-for S       ...and come back on the same COM number after S seconds (default 3)
+  --hang-up-mid-reply   ...sending the first half of that reply before the line goes
+  --drop-first N        leave out the first N replies (an inverter still starting up)
+  --noise               stream random bytes without pause, as a noisy line or a wrong
+                        device does ("quiet" typed while running ends it)
 
   --help                this text
 

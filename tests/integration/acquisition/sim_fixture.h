@@ -45,10 +45,11 @@ class SimEngineTest : public ::testing::Test {
     ASSERT_TRUE(sim) << error;
   }
 
-  void StartEngine() {
+  void StartEngine(bool keepIdentifying = false) {
     PowerViewServices services(
         LinkContext{queue, SystemClock::Instance(), notifier, Paths{dir_, dir_}, {}});
     services.onSample = [this](size_t, int64_t) { ++samples; };
+    services.keepIdentifying = keepIdentifying;
     engine = std::make_unique<PowerViewEngine>(std::move(services));
     ASSERT_TRUE(engine->OnComSetting(kCom));
   }
@@ -86,6 +87,8 @@ class SimEngineTest : public ::testing::Test {
     for (const auto& notice : notifier.Notices()) n += notice.text == kCommTimeoutText;
     return n;
   }
+
+  const std::filesystem::path& Dir() const { return dir_; }
 
   BlockingMessageQueue queue;
   RecordingNotifier notifier;

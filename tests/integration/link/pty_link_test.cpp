@@ -9,6 +9,8 @@
 
 #include <chrono>
 #include <filesystem>
+#include <fstream>
+#include <iterator>
 #include <string>
 #include <thread>
 #include <vector>
@@ -159,6 +161,46 @@ TEST_F(PtyLinkTest, OpeningAPortThatDoesNotExistFailsSilently) {
   EXPECT_FALSE(com.InitPort(99));
   EXPECT_FALSE(com.IsOpen());
   EXPECT_EQ(notifier.Count(), 0u);
+}
+
+// Only a terminal is ever written: a COM link that points at anything else is refused before a
+// byte goes out, silently, as a port that does not open.
+TEST_F(PtyLinkTest, AnythingButATerminalIsRefusedAndLeftUntouched) {
+  const fs::path file = exeDir / "datacfg.xls";
+  const std::string content = "not a serial port: keep these bytes exactly";
+  std::ofstream(file, std::ios::binary) << content;
+  const auto before = fs::last_write_time(file);
+  const struct {
+    unsigned port;
+    fs::path target;
+  } cases[] = {{8, file}, {9, "/dev/null"}, {10, exeDir}};
+  for (const auto& c : cases) {
+    fs::create_symlink(c.target, exeDir / "ports" / ("COM" + std::to_string(c.port)));
+    CInverterCom com(Context(clock));
+    EXPECT_FALSE(com.InitPort(c.port)) << c.target;
+    com.ReadRegisters(361, 1);
+    EXPECT_FALSE(com.IsOpen()) << c.target;
+  }
+  std::ifstream in(file, std::ios::binary);
+  const std::string after((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
+  EXPECT_EQ(after, content);
+  EXPECT_EQ(fs::last_write_time(file), before);
+  EXPECT_EQ(notifier.Count(), 0u);
+}
+
+TEST_F(PtyLinkTest, ASecondOpenerOfThePortIsRefused) {
+  CInverterCom first(Context(clock));
+  OpenModbus(first);
+  CInverterCom second(Context(clock));
+  EXPECT_FALSE(second.InitPort(kPort));
+  // The first still has the line to itself.
+  first.ReadRegisters(11, 1);
+  ASSERT_EQ(master.Read(8).size(), 8u);
+  ASSERT_TRUE(master.Write(WithCrc({0x01, 0x04, 0x02, 0x00, 0x07})));
+  ASSERT_TRUE(sink.WaitForCount(1));
+  EXPECT_EQ(sink.TakeAll()[0].lParam, 7);
+  first.ClosePort();
+  EXPECT_TRUE(second.InitPort(kPort));
 }
 
 TEST_F(PtyLinkTest, ClosePortWithoutWorkerStillWaitsHalfASecond) {
