@@ -59,6 +59,12 @@ class ChildProcess {
     if (pid_ > 0 && !exited_) ::kill(pid_, sig);
   }
 
+  // Closes our end of the program's standard output, as `| head` does when it has enough.
+  void CloseOutput() {
+    if (out_ >= 0) ::close(out_);
+    out_ = -1;
+  }
+
   bool Write(const std::string& text) {
     return ::write(in_, text.data(), text.size()) == static_cast<ssize_t>(text.size());
   }

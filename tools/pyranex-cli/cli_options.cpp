@@ -66,6 +66,10 @@ std::optional<CliOptions> ParseCliOptions(const std::vector<std::string>& args,
       ++i;
       continue;
     }
+    if (options.command == Command::Poll && args[i] == "--wait") {
+      options.wait = true;
+      continue;
+    }
     *error = "unexpected argument '" + args[i] + "'";
     return std::nullopt;
   }
@@ -74,7 +78,7 @@ std::optional<CliOptions> ParseCliOptions(const std::vector<std::string>& args,
 
 std::string CliUsage() {
   return "Usage: pyranex-cli identify <COM>\n"
-         "       pyranex-cli poll <COM> [--count N]\n"
+         "       pyranex-cli poll <COM> [--count N] [--wait]\n"
          "       pyranex-cli --help\n"
          "\n"
          "Speaks to one inverter on serial port COM<n> (Modbus RTU, 9600 8N1), as the program "
@@ -84,7 +88,14 @@ std::string CliUsage() {
          "            and prints its framing, address or serial number, firmware and rated power.\n"
          "  poll      Prints one CSV line per live data record: the time, then the fourteen "
          "values\n"
-         "            of the export columns. Ends after N records with --count, or on Ctrl-C.\n"
+         "            of the export columns. Ends after N records with --count, on Ctrl-C, or\n"
+         "            when its output is closed. Saves the day's history workbooks in hisdata/\n"
+         "            beside this program, as the program does (every ten minutes and at the\n"
+         "            change of day), and follows the link: lost devices are reopened and the\n"
+         "            inverter is found again by itself; changes of the link go to standard "
+         "error.\n"
+         "            --wait keeps looking for an inverter that does not answer yet (asleep\n"
+         "            before sunrise) instead of giving up.\n"
          "\n"
          "<COM> is a number or COMn. COM n is the symbolic link ports/COM<n> beside this program\n"
          "when there is one, else the n-th of /dev/ttyS*, /dev/ttyUSB*, /dev/ttyACM*.\n"

@@ -12,6 +12,7 @@ struct CliOptions {
   Command command = Command::Help;
   unsigned comPort = 0;
   std::optional<unsigned> count;  // poll: stop after this many samples
+  bool wait = false;              // poll: keep looking for an inverter that does not answer yet
 };
 
 // Parses the arguments after the program name. On failure returns nothing and a one-line

@@ -2,6 +2,9 @@
 // main loop plays the interface thread: it takes the posted messages in order and hands them
 // to the engine, as the power view's message map does.
 
+#include <poll.h>
+#include <unistd.h>
+
 #include <csignal>
 #include <cstdio>
 #include <memory>
@@ -14,6 +17,7 @@
 #include "core/acquisition/power_view_engine.h"
 #include "core/platform/clock.h"
 #include "core/platform/paths.h"
+#include "core/workbook/history_store.h"
 
 namespace pyranex::cli {
 namespace {
@@ -44,6 +48,10 @@ class Session {
     PowerViewServices services(
         LinkContext{queue_, clock_, notifier_, Paths::ForProcess(), SerialDeviceFactory{}});
     services.onSample = [this](size_t k, int64_t sampleTime) { OnSample(k, sampleTime); };
+    if (options_.command == Command::Poll) {
+      services.historySaver = &history_;
+      services.keepIdentifying = options_.wait;
+    }
     engine_ = std::make_unique<PowerViewEngine>(std::move(services));
   }
 
@@ -59,7 +67,8 @@ class Session {
   }
 
  private:
-  // Dispatches messages until `done` holds, the time is up or a stop signal came.
+  // Dispatches messages until `done` holds, the time is up, a stop signal came or the output
+  // was closed.
   template <typename Done>
   bool RunUntil(Done done, uint32_t limitMs) {
     const uint32_t start = clock_.TickCount();
@@ -69,13 +78,52 @@ class Session {
       if (auto message = queue_.WaitTake(std::chrono::milliseconds(100))) {
         engine_->HandleMessage(*message);
       }
+      if (OutputGone()) g_stop = 1;
+      if (options_.command == Command::Poll) ReportLinkChange();
     }
     return false;
+  }
+
+  // A pipe whose reader has gone (`poll | head -2`) shows as an error on our end at once, even
+  // while nothing is written (waiting for sunrise, say).
+  static bool OutputGone() {
+    pollfd out{STDOUT_FILENO, 0, 0};
+    return ::poll(&out, 1, 0) > 0 && (out.revents & (POLLERR | POLLHUP | POLLNVAL)) != 0;
+  }
+
+  // One line per change of the link (lost, no reply, back), so a log shows what happened.
+  void ReportLinkChange() {
+    const LinkStatus status = engine_->GetLinkStatus();
+    if (status.condition == lastCondition_) return;
+    lastCondition_ = status.condition;
+    std::fprintf(stderr, "pyranex-cli: %s\n", FormatLinkStatus(status, clock_).c_str());
+    std::fflush(stderr);
+  }
+
+  // Writes one line of output; false (and the session ends) when nobody reads it any more.
+  bool Emit(const std::string& line) {
+    if (std::fputs(line.c_str(), stdout) < 0 || std::fputc('\n', stdout) == EOF ||
+        std::fflush(stdout) != 0) {
+      g_stop = 1;
+      return false;
+    }
+    return true;
   }
 
   bool WaitForIdentification() {
     CInverterCom& com = engine_->Link();
     if (RunUntil([&] { return !com.m_identifying.load(); }, kIdentificationMs)) return true;
+    if (g_stop == 0 && options_.wait) {
+      std::fprintf(stderr,
+                   "pyranex-cli: no inverter answers on COM%u yet (asleep before sunrise?); "
+                   "still asking every few seconds, Ctrl-C to give up\n",
+                   options_.comPort);
+      std::fflush(stderr);
+      if (!RunUntil([&] { return !com.m_identifying.load(); }, 0)) return false;
+      std::fprintf(stderr, "pyranex-cli: the inverter answered on COM%u\n", options_.comPort);
+      std::fflush(stderr);
+      return true;
+    }
     if (g_stop == 0) {
       std::fprintf(stderr,
                    "pyranex-cli: no inverter answered on COM%u (neither the Std. Modbus probe "
@@ -114,25 +162,26 @@ class Session {
   }
 
   int Poll() {
-    std::printf("%s\n", LiveCsvHeader().c_str());
-    std::fflush(stdout);
+    if (!Emit(LiveCsvHeader())) return 0;
     if (!WaitForIdentification()) return g_stop != 0 ? 0 : 3;
+    lastCondition_ = LinkCondition::Connected;
     RunUntil([&] { return options_.count && samples_ >= *options_.count; }, 0);
     return 0;
   }
 
   void OnSample(size_t k, int64_t sampleTime) {
     if (options_.count && samples_ >= *options_.count) return;
-    std::printf("%s\n", LiveCsvRow(clock_, sampleTime, engine_->GetDayLog(), k).c_str());
-    std::fflush(stdout);
-    ++samples_;
+    if (Emit(LiveCsvRow(clock_, sampleTime, engine_->GetDayLog(), k))) ++samples_;
   }
 
   CliOptions options_;
   BlockingMessageQueue queue_;
   StderrNotifier notifier_;
   SystemClock clock_;
+  // Before the engine: it saves through this until it is gone.
+  HistoryStore history_{Paths::ForProcess(), WorkbookEnv{clock_, notifier_, nullptr}};
   std::unique_ptr<PowerViewEngine> engine_;
+  LinkCondition lastCondition_ = LinkCondition::Identifying;
   unsigned samples_ = 0;
 };
 

@@ -6,6 +6,8 @@
 
 #include <algorithm>
 #include <filesystem>
+#include <fstream>
+#include <iterator>
 #include <memory>
 #include <sstream>
 #include <string>
@@ -58,6 +60,7 @@ class CliTest : public ::testing::Test {
     return args;
   }
   std::filesystem::path Dir() const { return dir_; }
+  sim::InverterSimulator& Sim() { return *sim_; }
 
  private:
   static inline int counter_ = 0;
@@ -88,6 +91,45 @@ TEST_F(CliTest, PortThatDoesNotOpenExitsWithTwo) {
   EXPECT_EQ(cli.Wait(10s), 2);
   EXPECT_NE(cli.Err().find("COM4 does not open"), std::string::npos) << cli.Err();
   EXPECT_EQ(cli.Out(), "");
+}
+
+TEST_F(CliTest, ARegularFileAsThePortIsRefusedAndLeftAsItWas) {
+  const std::filesystem::path file = Dir() / "notes.txt";
+  const std::string content = "eight bytes and more that must stay";
+  std::ofstream(file, std::ios::binary) << content;
+  std::filesystem::create_directories(Dir() / "ports");
+  std::filesystem::create_symlink(file, Dir() / "ports" / "COM4");
+  ChildProcess cli(Cli({"identify", "COM4"}));
+  EXPECT_EQ(cli.Wait(10s), 2);
+  EXPECT_NE(cli.Err().find("COM4 does not open"), std::string::npos) << cli.Err();
+  std::ifstream in(file, std::ios::binary);
+  EXPECT_EQ(std::string(std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>()),
+            content);
+}
+
+TEST_F(CliTest, PollEndsWhenItsOutputIsClosed) {
+  StartSim(sim::FramingMode::Modbus);
+  ChildProcess cli(Cli({"poll", "COM4"}));
+  for (int i = 0; i < 300 && Lines(cli.Out()).size() < 2; ++i) cli.Drain(50ms);
+  ASSERT_GE(Lines(cli.Out()).size(), 2u) << cli.Err();
+  cli.CloseOutput();  // poll | head -2
+  EXPECT_EQ(cli.Wait(10s), 0) << cli.Err();
+}
+
+TEST_F(CliTest, PollWaitKeepsAskingUntilTheInverterWakes) {
+  sim::FaultConfig asleep;
+  asleep.silent = true;
+  StartSim(sim::FramingMode::Serial, asleep);
+  ChildProcess cli(Cli({"poll", "COM4", "--wait", "--count", "1"}));
+  for (int i = 0; i < 300 && cli.Err().find("still asking") == std::string::npos; ++i) {
+    cli.Drain(50ms);
+  }
+  ASSERT_NE(cli.Err().find("no inverter answers on COM4 yet"), std::string::npos) << cli.Err();
+  cli.Drain(4s);  // past the point where identification alone would give up
+  Sim().SetFaults({});
+  ASSERT_EQ(cli.Wait(30s), 0) << cli.Err();
+  EXPECT_EQ(Lines(cli.Out()).size(), 2u) << cli.Out();
+  EXPECT_NE(cli.Err().find("the inverter answered on COM4"), std::string::npos) << cli.Err();
 }
 
 TEST_F(CliTest, NoInverterExitsWithThreeAfterTheIdentificationTime) {
@@ -217,6 +259,8 @@ TEST(CliOptionsTest, Table) {
       {{"poll", "3", "--count", "0"}, false, Command::Help, 0, std::nullopt},
       {{"poll", "3", "--count", "5x"}, false, Command::Help, 0, std::nullopt},
       {{"watch", "3"}, false, Command::Help, 0, std::nullopt},
+      {{"poll", "3", "--wait", "--count", "2"}, true, Command::Poll, 3, 2u},
+      {{"identify", "3", "--wait"}, false, Command::Help, 0, std::nullopt},
   };
   for (const ArgsCase& c : cases) {
     std::string error;

@@ -55,7 +55,8 @@ TEST_P(DeviceReturnTest, HangUpInTheMiddleOfAReplyRecoversByItself) {
   // Reopened within a second, then the framing found before answers: about 2 s; each request
   // left unanswered costs its 2 s time-out and the other framing's turn.
   EXPECT_LT(resumed, Scaled(3500ms + 4000ms * GetParam().unansweredAfterReturn));
-  EXPECT_EQ(engine->GetLinkStatus().condition, LinkCondition::Connected);
+  EXPECT_EQ(engine->GetLinkStatus().condition, LinkCondition::Connected)
+      << FormatLinkStatus(engine->GetLinkStatus(), SystemClock::Instance());
   EXPECT_EQ(LogFilesWithCode(kLostDeviceLogCode), 1u);
   size_t lostBoxes = 0;
   for (const auto& n : notifier.Notices())

@@ -377,6 +377,21 @@ TEST(SimFaults, HangUpFallsOnTheReplyAfterTheCount) {
                      {true, false}, {true, false}, {false, true}, {true, false}}));
 }
 
+TEST(SimFaults, HangUpMidReplySendsHalfThenTheFirstRepliesAfterAreLeftOut) {
+  sim::FaultInjector injector;
+  sim::FaultConfig config;
+  config.hangUpAfterReplies = 0;
+  config.hangUpMidReply = true;
+  config.dropFirst = 2;
+  injector.Configure(config, {});
+  const Bytes reply = WithCrc({1, 4, 4, 0, 1, 0, 2});
+  const auto cut = injector.Shape(reply, 1, 4, 2, {});
+  EXPECT_TRUE(cut.send && cut.hangUpAfter);
+  EXPECT_EQ(cut.bytes, Bytes(reply.begin(), reply.begin() + 4));
+  EXPECT_FALSE(injector.Shape(reply, 1, 4, 2, {}).send) << "still starting up";
+  EXPECT_EQ(injector.Shape(reply, 1, 4, 2, {}).bytes, reply);
+}
+
 TEST(SimFaults, StuckWriteReplyKeepsHeaderAndPartOfTheData) {
   sim::FaultInjector injector;
   sim::FaultConfig config;
@@ -481,6 +496,14 @@ INSTANTIATE_TEST_SUITE_P(
                      EXPECT_EQ(f.hangUpAfterReplies, 5);
                      EXPECT_EQ(f.hangUpFor, 2000ms);
                    }},
+        OptionCase{"fieldFaults",
+                   {"--ports-dir", "p", "--hang-up-mid-reply", "--drop-first", "2", "--noise"},
+                   true,
+                   [](const sim::SimOptions& o) {
+                     const auto& f = o.config.faults;
+                     EXPECT_TRUE(f.hangUpMidReply && f.noise);
+                     EXPECT_EQ(f.dropFirst, 2u);
+                   }},
         OptionCase{"help", {"--help"}, true, [](const sim::SimOptions& o) { EXPECT_TRUE(o.help); }},
         OptionCase{
             "hexAddress",
@@ -508,6 +531,9 @@ TEST(SimOptions, ClearResetsAllFaults) {
   ASSERT_TRUE(sim::ApplyFaultOption("clear", "", &faults, &error));
   EXPECT_FALSE(faults.badCrc);
   EXPECT_EQ(faults.delay, 0ms);
+  ASSERT_TRUE(sim::ApplyFaultOption("noise", "", &faults, &error));
+  ASSERT_TRUE(sim::ApplyFaultOption("quiet", "", &faults, &error));
+  EXPECT_FALSE(faults.noise);
   EXPECT_FALSE(sim::ApplyFaultOption("delay", "soon", &faults, &error));
   EXPECT_FALSE(sim::SimUsage().empty());
 }
