@@ -399,6 +399,10 @@ void InverterSimulator::Impl::GoDown(std::chrono::milliseconds downTime) {
     ++hangUps;
   }
   line.Close();
+  // The link dangles while the line is down, as the node of an unplugged adapter is gone. Left
+  // pointing at the old terminal's name, it would lead to whichever pseudo-terminal reuses it.
+  std::string error;
+  PointComLink(config.portsDir, config.comNumber, config.portsDir / ".unplugged", &error);
   framer.OnSilence();
   framer.TakeOutput();
   comeBackAt = SteadyClock::now() + downTime;

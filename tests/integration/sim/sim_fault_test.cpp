@@ -161,6 +161,10 @@ TEST_F(SimTest, HangUpClosesTheLineAndComesBackOnTheSameComNumber) {
   EXPECT_TRUE(hungUp);  // the program's end sees the device go away
   EXPECT_FALSE(sim->IsLineUp());
   EXPECT_EQ(sim->HangUpCount(), 1u);
+  for (int i = 0; i < 100 && std::filesystem::exists(sim->LinkPath()); ++i) {
+    std::this_thread::sleep_for(10ms);
+  }
+  EXPECT_FALSE(std::filesystem::exists(sim->LinkPath())) << "dangles, as a gone device node";
   client.reset();
 
   const auto deadline = std::chrono::steady_clock::now() + 3s;
