@@ -28,10 +28,11 @@ bool NotBefore(uint32_t a, uint32_t b) {
   return static_cast<int32_t>(a - b) >= 0;
 }
 
-// Milliseconds from `since` to `now`; a `since` after `now` (a request the interface thread sent
-// after the poll thread read the clock) counts as just now, not as 49 days ago.
+// Milliseconds from `since` to `now`. A `since` a little after `now` (a request the interface
+// thread sent after the poll thread read the clock) counts as just now, not as 49 days ago.
 uint32_t Elapsed(uint32_t now, uint32_t since) {
-  return NotBefore(now, since) ? now - since : 0;
+  constexpr uint32_t kJustNowMs = 60'000;
+  return since - now <= kJustNowMs ? 0 : now - since;
 }
 
 }  // namespace
@@ -187,7 +188,7 @@ void PowerViewEngine::CountMiss() {
       m_com.WriteCommLog(2);
       m_com.ClosePort();
       clock_.SleepMs(100);
-      if (!m_com.InitPort(m_comPort.load())) {
+      if (!m_com.InitPort(m_comPort.load(), /*waitForBox=*/false)) {
         m_com.WriteCommLog(3);
         reopenTick_ = clock_.TickCount();
         return;
@@ -243,7 +244,7 @@ bool PowerViewEngine::SuperviseLostPort(uint32_t now) {
   if (m_com.IsOpen()) return false;
   if (Elapsed(now, reopenTick_) < kReopenIntervalMs) return true;
   reopenTick_ = now;
-  if (!m_com.InitPort(m_comPort.load())) return true;
+  if (!m_com.InitPort(m_comPort.load(), /*waitForBox=*/false)) return true;
   m_com.StartMonitoring();
   m_missCount = 0;
   missStreak_ = 0;

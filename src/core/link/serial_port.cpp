@@ -78,7 +78,7 @@ CSerialPort::~CSerialPort() {
   if (device_) device_->Close();
 }
 
-bool CSerialPort::InitPort(unsigned portNumber) {
+bool CSerialPort::InitPort(unsigned portNumber, bool waitForBox) {
   std::lock_guard life(lifecycleLock_);
   StopWorker();
   impl_->writeEvent.Reset();
@@ -105,7 +105,13 @@ bool CSerialPort::InitPort(unsigned portNumber) {
     device_->Purge(true, true);
   }
   // Reported outside the lock: the box blocks until the user answers.
-  if (!config.failedStep.empty()) ReportError(config.failedStep.c_str(), config.error);
+  if (!config.failedStep.empty()) {
+    if (waitForBox) {
+      ReportError(config.failedStep.c_str(), config.error);
+    } else {
+      HandOverBox(config.failedStep.c_str(), config.error);
+    }
+  }
   return true;
 }
 
@@ -236,7 +242,7 @@ void CSerialPort::WritePending() {
     MarkLost();
     return;
   }
-  if (failure.error != 0) ReportFromWorker("WriteFile()", failure.error);
+  if (failure.error != 0) HandOverBox("WriteFile()", failure.error);
 
   std::lock_guard lock(ringLock_);
   TrafficSlot& slot = ring_.slots[static_cast<size_t>(ring_.nextSlot)];
@@ -263,7 +269,7 @@ bool CSerialPort::ReadAvailable() {
     }
     if (r.error != 0) {
       // The byte buffer holds nothing valid after a failed read, so nothing is handed on.
-      ReportFromWorker("ReadFile()", r.error);
+      HandOverBox("ReadFile()", r.error);
       return true;
     }
     if (r.bytes == 0) return gotSomething;
@@ -290,7 +296,7 @@ void CSerialPort::RecordReceived(std::span<const uint8_t> bytes) {
 
 void CSerialPort::MarkLost() {
   if (lost_.exchange(true)) return;
-  ReportFromWorker("ReadFile()", EIO);
+  HandOverBox("ReadFile()", EIO);
 }
 
 std::string CSerialPort::ErrorText(const char* operation, int error, unsigned portNumber) {
@@ -311,7 +317,7 @@ void CSerialPort::ReportError(const char* operation, int error) {
                          NoticeIcon::Error, NoticeButtons::Ok);
 }
 
-void CSerialPort::ReportFromWorker(const char* operation, int error) {
+void CSerialPort::HandOverBox(const char* operation, int error) {
   int expected = 0;
   if (!workerBoxes_->compare_exchange_strong(expected, 1)) return;
   std::string text = ErrorText(operation, error, portNumber_.load());

@@ -57,7 +57,10 @@ class CSerialPort {
   CSerialPort& operator=(const CSerialPort&) = delete;
 
   // Opens COM `portNumber` (1..99) at 9600 8N1. False when it cannot be opened; shows nothing then.
-  bool InitPort(unsigned portNumber);
+  // A failed configuration step is shown in a box; with `waitForBox` false (a reopen on the poll
+  // thread) the box is handed over as the worker's are, so no one waiting for this thread (a
+  // connect or exit on the interface thread) waits for the box too.
+  bool InitPort(unsigned portNumber, bool waitForBox = true);
   // Starts the worker thread; true if it started.
   bool StartMonitoring();
   // Stops the worker (at least one 500 ms wait, at most ~5 s) and closes the port. The worker
@@ -108,7 +111,7 @@ class CSerialPort {
   // The worker's own failures: the box is handed to a thread of its own, so the worker goes on
   // and a ClosePort on the interface thread is never stuck behind a box that thread must show.
   // One such box at a time; failures while it is open are not shown again.
-  void ReportFromWorker(const char* operation, int error);
+  void HandOverBox(const char* operation, int error);
   void RecordReceived(std::span<const uint8_t> bytes);
 
   struct Impl;  // events and the platform wait

@@ -306,5 +306,21 @@ TEST(SerialPortBoxTest, ClosePortDoesNotWaitForTheWorkersOpenBox) {
   EXPECT_EQ(held.Shown(), 1);
 }
 
+TEST(SerialPortBoxTest, AReopenOnThePollThreadDoesNotWaitForItsConfigurationBox) {
+  HeldNotifier held;
+  test::FakeClock clock;
+  test::QueueSink sink;
+  test::FakeSerialLine line;
+  line.SetConfigureFailure("SetCommState()", EINVAL);
+  {
+    TestPort port{LinkContext{sink, clock, held, Paths{}, line.Factory()}};
+    EXPECT_TRUE(port.InitPort(3, /*waitForBox=*/false));  // returns with the box still open
+    ASSERT_TRUE(held.WaitShown(1));
+    EXPECT_TRUE(port.IsOpen());
+    held.Release();
+  }
+  EXPECT_EQ(held.Shown(), 1);
+}
+
 }  // namespace
 }  // namespace pyranex
