@@ -51,6 +51,7 @@ class Session {
     if (options_.command == Command::Poll) {
       services.historySaver = &history_;
       services.keepIdentifying = options_.wait;
+      services.unattended = true;
     }
     engine_ = std::make_unique<PowerViewEngine>(std::move(services));
   }

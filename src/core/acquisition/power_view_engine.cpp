@@ -353,6 +353,11 @@ void PowerViewEngine::EndOfExchange() {
 
 void PowerViewEngine::OnCommTimeout() {
   if (m_timeoutBoxShown.load()) return;
+  if (services_.unattended) {
+    const uint32_t replies = m_com.ReplyCount();
+    if (repliesAtNotice_ == replies) return;
+    repliesAtNotice_ = replies;
+  }
   m_com.WriteCommLog(1);
   m_timeoutBoxShown = true;
   notifier_.Show(kCommTimeoutText);

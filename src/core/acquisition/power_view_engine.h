@@ -6,6 +6,7 @@
 #include <functional>
 #include <memory>
 #include <mutex>
+#include <optional>
 #include <thread>
 #include <utility>
 
@@ -44,6 +45,10 @@ struct PowerViewServices {
   // answers, as it always does after an automatic reopen; otherwise it gives up after the
   // broadcast, as the program does. For a headless logger that starts before sunrise.
   bool keepIdentifying = false;
+  // Nobody is there to close the time-out box (a headless logger): one notice and one log per
+  // silence, as a box left open on an unattended screen gives, not one every six seconds all
+  // night. The next notice comes after the inverter has answered again.
+  bool unattended = false;
   // Called after each completed live-data cycle with the index of its sample and its calendar
   // time, before the day change empties the log.
   std::function<void(size_t, int64_t)> onSample;
@@ -155,6 +160,7 @@ class PowerViewEngine {
   std::atomic<uint32_t> identifiedFraming_{FramingModbus};
   std::atomic<uint32_t> missStreak_{0};  // misses since the last reply (link status)
   std::atomic<uint32_t> repliesAtConnect_{0};
+  std::optional<uint32_t> repliesAtNotice_;  // interface thread: unattended time-out notices
   std::atomic<uint32_t> requestGeneration_{0};
   std::atomic<uint32_t> lastValueHandledTick_{0};  // when the interface thread last took a value
   uint32_t seenGeneration_ = 0;                    // interface thread

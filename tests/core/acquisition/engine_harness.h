@@ -220,6 +220,7 @@ class EngineTest : public ::testing::Test {
     services.historySaver = &saver;
     services.monitorGate = gate;
     services.runPollThread = runPollThread;
+    services.unattended = unattended;
     services.onSample = [this](size_t k, int64_t t) { samples.emplace_back(k, t); };
     engine_ = std::make_unique<PowerViewEngine>(std::move(services));
   }
@@ -316,6 +317,7 @@ class EngineTest : public ::testing::Test {
   RecordingDisplay display;
   RecordingSaver saver;
   MonitorGate* gate = nullptr;
+  bool unattended = false;
   std::vector<std::pair<size_t, int64_t>> samples;
 
  private:

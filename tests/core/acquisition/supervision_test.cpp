@@ -213,6 +213,27 @@ TEST_F(SupervisionTest, ReplyWaitingForABusyInterfaceThreadIsNoMiss) {
   ExpectRequest(kLivePollModbus);
 }
 
+TEST_F(SupervisionTest, UnattendedGivesOneNoticeAndOneLogPerSilence) {
+  unattended = true;
+  MakeEngine();
+  PollingWithOutstandingRequest();
+  for (int i = 0; i < 9; ++i) MissAndExpectResend();  // three time-outs of a silent night
+  EXPECT_EQ(TimeoutsPosted(), 3u);
+  for (int i = 0; i < 3; ++i) {
+    clock.Advance(6000);
+    engine().OnCommTimeout();
+  }
+  EXPECT_EQ(notifier.CountOf(kCommTimeoutText), 1u);
+  EXPECT_EQ(LogFilesWithCode(1), 1u);
+
+  line.Send(ReadReply(kModbusAddress, LiveRecord{}.Values()));  // morning
+  ReceiveAndPump(31);
+  clock.Advance(6000);
+  engine().OnCommTimeout();
+  EXPECT_EQ(notifier.CountOf(kCommTimeoutText), 2u) << "a new silence is told again";
+  EXPECT_EQ(LogFilesWithCode(1), 2u);
+}
+
 TEST_F(SupervisionTest, RequestSentJustAfterTheTickReadTheClockIsFresh) {
   PollingWithOutstandingRequest();
   line.Send(ReadReply(kModbusAddress, LiveRecord{}.Values()));

@@ -188,21 +188,6 @@ TEST_F(PtyLinkTest, AnythingButATerminalIsRefusedAndLeftUntouched) {
   EXPECT_EQ(notifier.Count(), 0u);
 }
 
-TEST_F(PtyLinkTest, ASecondOpenerOfThePortIsRefused) {
-  CInverterCom first(Context(clock));
-  OpenModbus(first);
-  CInverterCom second(Context(clock));
-  EXPECT_FALSE(second.InitPort(kPort));
-  // The first still has the line to itself.
-  first.ReadRegisters(11, 1);
-  ASSERT_EQ(master.Read(8).size(), 8u);
-  ASSERT_TRUE(master.Write(WithCrc({0x01, 0x04, 0x02, 0x00, 0x07})));
-  ASSERT_TRUE(sink.WaitForCount(1));
-  EXPECT_EQ(sink.TakeAll()[0].lParam, 7);
-  first.ClosePort();
-  EXPECT_TRUE(second.InitPort(kPort));
-}
-
 TEST_F(PtyLinkTest, ClosePortWithoutWorkerStillWaitsHalfASecond) {
   CInverterCom com(Context(SystemClock::Instance()));
   ASSERT_TRUE(com.InitPort(kPort));
