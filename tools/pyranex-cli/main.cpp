@@ -58,7 +58,9 @@ class Session {
 
   int Run() {
     if (!engine_->OnComSetting(options_.comPort)) {
-      std::fprintf(stderr, "pyranex-cli: COM%u does not open (no such port, or no access)\n",
+      std::fprintf(stderr,
+                   "pyranex-cli: COM%u does not open (no such port, not a serial terminal, in use "
+                   "by another program, or no access)\n",
                    options_.comPort);
       return 2;
     }
