@@ -483,14 +483,14 @@ bool MonitorEngine::SaveFields() {
 
 void MonitorEngine::LoadFields() {
   const MonitorFields fields = Fields();
-  for (const FieldSpec& spec : FieldSpecs()) {
-    if (spec.control == ctl::kStandardList) {
+  for (const FieldSpec& item : FieldSpecs()) {
+    if (item.control == ctl::kStandardList) {
       // A name no entry begins with leaves the selection as it is.
       const int index = StandardListIndexFor(fields.m_standard);
       if (index >= 0) SelectStandard(index);
       continue;
     }
-    ShowText(spec.control, FieldText(fields, spec));
+    ShowText(item.control, FieldText(fields, item));
   }
 }
 
@@ -568,12 +568,12 @@ void MonitorEngine::OnStandardChanged(int index) {
   {
     std::lock_guard lock(lock_);
     const int k = StandardNumber(fields_.m_standard);
-    for (const FieldSpec& spec : FieldSpecs()) {
-      if (spec.parameterIndex < 0) continue;
+    for (const FieldSpec& item : FieldSpecs()) {
+      if (item.parameterIndex < 0) continue;
       double value = 0;
       // Not found (no workbook, no row, no value): the field keeps what it had.
       if (workbook_ == nullptr ||
-          workbook_->LookupStandardValue(k, spec.parameterIndex, value) != 0) {
+          workbook_->LookupStandardValue(k, item.parameterIndex, value) != 0) {
         continue;
       }
       std::visit(
@@ -586,7 +586,7 @@ void MonitorEngine::OnStandardChanged(int index) {
               field = static_cast<T>(static_cast<int64_t>(std::trunc(value)));
             }
           },
-          spec.field);
+          item.field);
     }
   }
   LoadFields();

@@ -175,8 +175,8 @@ const std::vector<FieldSpec>& FieldSpecs() {
 }
 
 const FieldSpec* FindField(int control) {
-  for (const FieldSpec& spec : FieldSpecs()) {
-    if (spec.control == control) return &spec;
+  for (const FieldSpec& item : FieldSpecs()) {
+    if (item.control == control) return &item;
   }
   return nullptr;
 }
@@ -195,7 +195,7 @@ std::string RealRangePrompt(double low, double high) {
   return "请输入一个在 " + FormatFloat(low) + " 和 " + FormatFloat(high) + " 之间的数字。";
 }
 
-std::string FieldText(const MonitorFields& fields, const FieldSpec& spec) {
+std::string FieldText(const MonitorFields& fields, const FieldSpec& item) {
   return std::visit(
       [&](auto member) -> std::string {
         const auto& value = fields.*member;
@@ -208,7 +208,7 @@ std::string FieldText(const MonitorFields& fields, const FieldSpec& spec) {
           return std::to_string(value);
         }
       },
-      spec.field);
+      item.field);
 }
 
 int StandardListIndexFor(std::string_view standard) {
@@ -227,55 +227,55 @@ int StandardListIndexFor(std::string_view standard) {
 std::optional<ExchangeFailure> SaveFields(MonitorFields& fields,
                                           const std::function<std::string(int)>& text,
                                           const std::string& standardText) {
-  for (const FieldSpec& spec : FieldSpecs()) {
+  for (const FieldSpec& item : FieldSpecs()) {
     const auto fail = [&](std::string prompt) {
-      return std::optional<ExchangeFailure>(ExchangeFailure{spec.control, std::move(prompt)});
+      return std::optional<ExchangeFailure>(ExchangeFailure{item.control, std::move(prompt)});
     };
-    const double low = spec.lowFrom ? spec.lowFrom(fields) : spec.low;
-    if (auto member = std::get_if<std::string F::*>(&spec.field)) {
+    const double low = item.lowFrom ? item.lowFrom(fields) : item.low;
+    if (auto member = std::get_if<std::string F::*>(&item.field)) {
       fields.** member = standardText;
-    } else if (auto member = std::get_if<float F::*>(&spec.field)) {
-      const std::optional<float> value = ParseFloat(text(spec.control));
+    } else if (auto member = std::get_if<float F::*>(&item.field)) {
+      const std::optional<float> value = ParseFloat(text(item.control));
       if (!value) return fail(kPromptNumber);
-      if (spec.check == RangeCheck::IntPart) {
+      if (item.check == RangeCheck::IntPart) {
         // Truncated toward zero and taken as unsigned: a negative value never passes.
         const auto whole = static_cast<uint32_t>(static_cast<int64_t>(std::trunc(*value)));
         const auto lo = static_cast<uint32_t>(static_cast<int64_t>(low));
-        const auto hi = static_cast<uint32_t>(spec.high);
+        const auto hi = static_cast<uint32_t>(item.high);
         if (std::fabs(*value) >= 4294967296.0f || whole < lo || whole > hi) {
           return fail(IntegerRangePrompt(Unsigned(lo), Unsigned(hi)));
         }
-      } else if (spec.check == RangeCheck::Real) {
+      } else if (item.check == RangeCheck::Real) {
         const auto lo = static_cast<float>(low);
-        const auto hi = static_cast<float>(spec.high);
+        const auto hi = static_cast<float>(item.high);
         if (*value < lo || *value > hi) return fail(RealRangePrompt(lo, hi));
       }
       fields.** member = *value;
-    } else if (auto member = std::get_if<uint32_t F::*>(&spec.field)) {
+    } else if (auto member = std::get_if<uint32_t F::*>(&item.field)) {
       bool negative = false;
       const auto value =
-          ParseInteger(text(spec.control), false, std::numeric_limits<uint32_t>::max(), &negative);
+          ParseInteger(text(item.control), false, std::numeric_limits<uint32_t>::max(), &negative);
       if (!value) return fail(kPromptPositiveInteger);
       const auto v = static_cast<uint32_t>(*value);
       const auto lo = static_cast<uint32_t>(low);
-      const auto hi = static_cast<uint32_t>(spec.high);
-      if (spec.check == RangeCheck::Integer && (v < lo || v > hi)) {
+      const auto hi = static_cast<uint32_t>(item.high);
+      if (item.check == RangeCheck::Integer && (v < lo || v > hi)) {
         return fail(IntegerRangePrompt(Unsigned(lo), Unsigned(hi)));
       }
       fields.** member = v;
-    } else if (auto member = std::get_if<int32_t F::*>(&spec.field)) {
+    } else if (auto member = std::get_if<int32_t F::*>(&item.field)) {
       bool negative = false;
-      const auto magnitude = ParseInteger(text(spec.control), true, 2147483648u, &negative);
+      const auto magnitude = ParseInteger(text(item.control), true, 2147483648u, &negative);
       if (!magnitude || (!negative && *magnitude > 2147483647)) return fail(kPromptInteger);
       const auto v = static_cast<int32_t>(negative ? -*magnitude : *magnitude);
       const auto lo = static_cast<int32_t>(low);
-      const auto hi = static_cast<int32_t>(spec.high);
-      if (spec.check == RangeCheck::Integer && (v < lo || v > hi)) {
+      const auto hi = static_cast<int32_t>(item.high);
+      if (item.check == RangeCheck::Integer && (v < lo || v > hi)) {
         return fail(IntegerRangePrompt(std::to_string(lo), std::to_string(hi)));
       }
       fields.** member = v;
-    } else if (auto member = std::get_if<uint64_t F::*>(&spec.field)) {
-      const std::optional<uint64_t> value = ParseUnsigned64(text(spec.control));
+    } else if (auto member = std::get_if<uint64_t F::*>(&item.field)) {
+      const std::optional<uint64_t> value = ParseUnsigned64(text(item.control));
       if (!value) return fail(kPromptPositiveInteger);
       fields.** member = *value;
     }

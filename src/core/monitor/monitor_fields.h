@@ -100,7 +100,7 @@ const FieldSpec* FindField(int control);
 
 // The text a field shows in its control: floats "%.*g" with 6 significant digits, integers
 // in decimal. The standard list has no text (see StandardListIndexFor).
-std::string FieldText(const MonitorFields& fields, const FieldSpec& spec);
+std::string FieldText(const MonitorFields& fields, const FieldSpec& item);
 // The list entry a standard name selects: the first that begins with it, letter case ignored.
 int StandardListIndexFor(std::string_view standard);
 

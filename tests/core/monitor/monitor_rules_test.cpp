@@ -50,8 +50,8 @@ TEST(MonitorDisplayRule, TextsOfWords) {
 
 // Default texts of every field, with some controls changed.
 std::function<std::string(int)> Texts(const MonitorFields& base, std::map<int, std::string> set) {
-  for (const FieldSpec& spec : FieldSpecs()) {
-    if (!set.count(spec.control)) set[spec.control] = FieldText(base, spec);
+  for (const FieldSpec& item : FieldSpecs()) {
+    if (!set.count(item.control)) set[item.control] = FieldText(base, item);
   }
   return [set](int id) { return set.at(id); };
 }
