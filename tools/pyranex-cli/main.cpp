@@ -97,12 +97,8 @@ class Session {
       std::printf("Framing: serial number address\n");
     }
     std::printf("Serial number: %s\n", com.GetSerialNumberText().c_str());
-    std::string version = com.m_firmwareVersion;
-    if (version.empty() && engine_->Store().VersionRegister()) {
-      char text[32];
-      std::snprintf(text, sizeof text, "V%3.2f", *engine_->Store().VersionRegister() / 100.0);
-      version = text;
-    }
+    // The version the engine scales the power by.
+    const std::string version = com.m_firmwareVersion;
     std::printf("Firmware version: %s\n", version.empty() ? "unknown" : version.c_str());
     if (modelRead) {
       std::printf("Rated power: %d W\n", engine_->m_ratedPower * 100);
