@@ -164,6 +164,11 @@ std::optional<ExchangeFailure> MonitorEngine::LastFailure() const {
 // Request engine
 
 void MonitorEngine::Start() {
+  if (display_) {
+    // The window starts as the template has it: these disabled, the grey lamp.
+    for (int id : kStartDisabled) display_->EnableControl(id, false);
+    display_->ShowState(std::string(), kLampWaiting);
+  }
   LoadFields();
   if (m_fullAccess) EnableCommandButtons(true);
   SendReadStep();

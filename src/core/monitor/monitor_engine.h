@@ -70,6 +70,9 @@ class MonitorEngine final : public MonitorDialog {
   MonitorEngine(const MonitorEngine&) = delete;
   MonitorEngine& operator=(const MonitorEngine&) = delete;
 
+  // The window, when it is made after the engine (interface thread, before Start).
+  void SetDisplay(MonitorDisplay* display) { display_ = display; }
+
   // Dialog initialisation: shows the fields, enables the command controls with full access,
   // sends the opening serial-number broadcast and shows the framing.
   void Start();
