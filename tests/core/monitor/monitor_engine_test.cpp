@@ -434,6 +434,7 @@ TEST_F(MonitorEngineTest, WithoutFullAccessNothingCanBeWritten) {
 
 TEST_F(MonitorEngineTest, StandardDefaultsSerialAndSite) {
   LoadWorkbook();
+  if (IsSkipped()) return;
   Make(true);
   engine().Start();
   engine().OnStandardChanged(2);  // "VDE-NEW" from datacfg.xls
