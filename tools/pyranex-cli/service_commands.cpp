@@ -205,7 +205,11 @@ class ServiceSession final : public MonitorGate {
   int Set(MonitorEngine& monitor) {
     if (options_.defaults) monitor.OnDefaultParameter();
     if (options_.standardIndex) monitor.OnStandardChanged(*options_.standardIndex);
-    if (options_.serial) monitor.SetControlText(ctl::kSerialEntry, *options_.serial);
+    if (options_.serial) {
+      monitor.SetControlText(ctl::kSerialEntry, *options_.serial);
+      // A legacy serial text is converted as Enter converts it in the dialog.
+      if (options_.serial->size() == 10) monitor.ConvertSerialEntry();
+    }
     if (options_.address) {
       if (!monitor.IsEnabled(ctl::kAddressEntry)) {
         std::fprintf(stderr,
