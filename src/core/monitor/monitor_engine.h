@@ -89,6 +89,7 @@ class MonitorEngine final : public MonitorDialog {
   // --- interface thread: what the user does -----------------------------------------------
   // The user typed into an edit field (nothing is echoed back to the display).
   void SetControlText(int controlId, std::string text);
+  // NoAccess: no full access, or the button is disabled (a command is under way).
   enum class SetAllOutcome { Started, NoAccess, FieldInvalid, SerialInvalid };
   SetAllOutcome OnSetAllParameter();
   void OnAutoTest();

@@ -402,6 +402,9 @@ TEST_F(MonitorEngineTest, DeviceCommands) {
     c.click(engine());
     EXPECT_FALSE(engine().IsEnabled(ctl::kAutoTest));
     EXPECT_FALSE(engine().IsEnabled(ctl::kGfci));
+    engine().OnClearKwh();  // disabled meanwhile: one command at a time
+    EXPECT_EQ(engine().OnSetAllParameter(), MonitorEngine::SetAllOutcome::NoAccess);
+    EXPECT_EQ(engine().RequestedMode(), c.mode);
     EXPECT_EQ(Exchange(), c.frame) << c.mode;
     EXPECT_EQ(engine().Mode(), ModeRead) << c.mode;
     EXPECT_TRUE(engine().IsEnabled(ctl::kAutoTest)) << c.mode;
