@@ -213,6 +213,7 @@ void InverterSimulator::ClearRecords() {
   std::lock_guard lock(impl_->mutex);
   impl_->requests.clear();
   impl_->replies.clear();
+  impl_->model.ClearWrites();
 }
 
 bool InverterSimulator::WaitForRequests(std::size_t count,
@@ -250,6 +251,11 @@ uint64_t InverterSimulator::SerialNumber() const {
 uint64_t InverterSimulator::NoiseBytesSent() const {
   std::lock_guard lock(impl_->mutex);
   return impl_->noiseSent;
+}
+
+std::vector<SimWrite> InverterSimulator::Writes() const {
+  std::lock_guard lock(impl_->mutex);
+  return impl_->model.Writes();
 }
 
 unsigned InverterSimulator::AutoTestCount() const {
