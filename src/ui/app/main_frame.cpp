@@ -86,6 +86,12 @@ CMainFrame::CMainFrame(Notifier& notifier, Paths paths, CPowerCurveView* powerVi
   UpdateCommandUi();
 }
 
+CMainFrame::~CMainFrame() {
+  // The link's threads may still need the interface while they stop: stop them while all
+  // windows stand.
+  powerView_->Shutdown();
+}
+
 QAction* CMainFrame::AddCommand(int id, const QString& text, const QString& statusTip) {
   auto* action = new QAction(text, this);
   action->setObjectName(QString::number(id));
@@ -245,7 +251,7 @@ void CMainFrame::closeEvent(QCloseEvent* event) {
     return;
   }
   // The link closes while the window can still show what its threads report.
-  powerView_->Disconnect();
+  powerView_->Shutdown();
   event->accept();
 }
 

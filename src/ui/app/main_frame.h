@@ -21,6 +21,7 @@ class CMainFrame final : public QMainWindow {
   Q_OBJECT
  public:
   CMainFrame(Notifier& notifier, Paths paths, CPowerCurveView* powerView, CSysNoteView* sysView);
+  ~CMainFrame() override;
 
   QAction* Action(int id) const { return actions_.value(id, nullptr); }
   const QHash<int, QAction*>& Actions() const { return actions_; }

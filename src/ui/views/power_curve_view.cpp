@@ -52,6 +52,11 @@ CPowerCurveView::CPowerCurveView(Services services, QWidget* parent)
 }
 
 CPowerCurveView::~CPowerCurveView() {
+  // Normally done by the frame while every window still stands; this is the last resort.
+  Shutdown();
+}
+
+void CPowerCurveView::Shutdown() {
   Disconnect();
   // The export thread ends with WM_EXPORT_DONE; its failure box needs this thread meanwhile.
   while (exportThread_.Running()) services_.clock.SleepMs(10);
@@ -148,6 +153,7 @@ bool CPowerCurveView::Connect(unsigned portNumber) {
 }
 
 void CPowerCurveView::Disconnect() {
+  if (!PortOpen() && !engine_->IsPollThreadRunning() && !engine_->Link().IsOpen()) return;
   RunLinkCall([&] {
     engine_->Disconnect();
     return true;

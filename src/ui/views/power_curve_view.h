@@ -53,6 +53,8 @@ class CPowerCurveView final : public QWidget, private PowerViewDisplay {
   bool Connect(unsigned portNumber);
   // Ends polling and closes the port (keeps the interface alive while it waits).
   void Disconnect();
+  // Disconnect, then wait for a running export: before the windows go away.
+  void Shutdown();
 
   bool PortOpen() const { return engine_->m_portOpen.load(); }
   bool ExportRunning() const { return exportThread_.Running() || engine_->m_exportBusy; }
