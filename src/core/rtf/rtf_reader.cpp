@@ -13,7 +13,7 @@ enum class Dest { Text, Skip, FontTable, ColorTable };
 
 struct ParaFormat {
   Align align = Align::Left;
-  int left = 0, right = 0, first = 0;
+  int left = 0, right = 0, first = 0, before = 0, after = 0;
 };
 
 // Everything a group saves and restores.
@@ -342,6 +342,8 @@ class Parser {
     para_.leftIndentTwips = cur_.para.left;
     para_.rightIndentTwips = cur_.para.right;
     para_.firstIndentTwips = cur_.para.first;
+    para_.spaceBeforeTwips = cur_.para.before;
+    para_.spaceAfterTwips = cur_.para.after;
     doc_.paragraphs.push_back(std::move(para_));
     para_ = {};
   }
@@ -471,6 +473,10 @@ class Parser {
       cur_.para.right = std::clamp(value, -31680, 31680);
     } else if (word == "fi") {
       cur_.para.first = std::clamp(value, -31680, 31680);
+    } else if (word == "sb") {
+      cur_.para.before = std::clamp(value, 0, 31680);
+    } else if (word == "sa") {
+      cur_.para.after = std::clamp(value, 0, 31680);
     }
   }
 

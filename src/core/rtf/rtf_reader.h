@@ -35,6 +35,8 @@ struct Paragraph {
   int leftIndentTwips = 0;
   int rightIndentTwips = 0;
   int firstIndentTwips = 0;
+  int spaceBeforeTwips = 0;
+  int spaceAfterTwips = 0;
   std::vector<Run> runs;
 };
 

@@ -34,6 +34,8 @@ QTextBlockFormat BlockFormat(const rtf::Paragraph& paragraph) {
   format.setLeftMargin(paragraph.leftIndentTwips / kTwipsPerPixel);
   format.setRightMargin(paragraph.rightIndentTwips / kTwipsPerPixel);
   format.setTextIndent(paragraph.firstIndentTwips / kTwipsPerPixel);
+  format.setTopMargin(paragraph.spaceBeforeTwips / kTwipsPerPixel);
+  format.setBottomMargin(paragraph.spaceAfterTwips / kTwipsPerPixel);
   return format;
 }
 

@@ -69,13 +69,15 @@ TEST(RtfReader, CharacterAndParagraphFormats) {
       R"({\rtf1\ansi\deff0{\fonttbl{\f0\fswiss Arial;}{\f1\froman Times New Roman;}})"
       R"({\colortbl;\red255\green0\blue0;\red0\green128\blue255;})"
       R"(\pard\qc\b Title\b0\par)"
-      R"(\pard\li720\fi-360 plain {\i it} {\ul u}\ulnone  \cf1 red\cf2\fs36 blue\plain\f1 times\par})";
+      R"(\pard\li720\fi-360\sb60\sa120 plain {\i it} {\ul u}\ulnone  \cf1 red\cf2\fs36 blue\plain\f1 times\par})";
   const Document doc = ParseRtf(rtf);
   ASSERT_EQ(doc.paragraphs.size(), 2u);
   EXPECT_EQ(doc.paragraphs[0].align, Align::Center);
   EXPECT_EQ(doc.paragraphs[1].align, Align::Left);
   EXPECT_EQ(doc.paragraphs[1].leftIndentTwips, 720);
   EXPECT_EQ(doc.paragraphs[1].firstIndentTwips, -360);
+  EXPECT_EQ(doc.paragraphs[1].spaceBeforeTwips, 60);
+  EXPECT_EQ(doc.paragraphs[1].spaceAfterTwips, 120);
 
   const Rgb red{255, 0, 0}, blue{0, 128, 255};
   const struct {
