@@ -13,18 +13,8 @@
 
 #include "ui/app/command_state.h"
 #include "ui/app/tab_holder.h"
-#if __has_include("ui/dialogs/about_dlg.h")  // TEMPORARY until merged
 #include "ui/dialogs/about_dlg.h"
 #include "ui/dialogs/help_window.h"
-#else
-#include <QDialog>
-namespace pyranex::ui {
-using CAboutDlg = QDialog;
-inline bool ShowHelp(const Paths&, QWidget*) {
-  return false;
-}
-}  // namespace pyranex::ui
-#endif
 #include "ui/views/power_curve_view.h"
 #include "ui/views/sys_note_view.h"
 

@@ -7,12 +7,10 @@
 #include <QPushButton>
 #include <cmath>
 
-#include "core/platform/messages.h"
-#if __has_include("ui/dialogs/axis_set_dlg.h")  // TEMPORARY until merged
 #include "core/chart/time_span.h"
+
+#include "core/platform/messages.h"
 #include "ui/dialogs/axis_set_dlg.h"
-#define HAVE_AXIS_DLG 1
-#endif
 #include "ui/dialogs/com_port_dlg.h"
 #include "ui/export/export_options.h"
 #include "ui/export/export_set_dlg.h"
@@ -178,7 +176,6 @@ void CPowerCurveView::OnTracking() {
 }
 
 void CPowerCurveView::OnXScope() {
-#ifdef HAVE_AXIS_DLG
   const chart::TimeSpan shown =
       chart::TimeSpanForWindow(pane_->m_startTime, pane_->m_xStart, pane_->m_xEnd, services_.clock);
   CAxisSetDlg dialog(services_.notifier, this);
@@ -193,7 +190,6 @@ void CPowerCurveView::OnXScope() {
   if (!window) return;
   pane_->SetXRange(window->first, window->second);
   update();
-#endif
 }
 
 void CPowerCurveView::OnSaveData() {

@@ -7,17 +7,7 @@
 #include <QPushButton>
 #include <QTextEdit>
 
-#if __has_include("ui/text/rtf_document.h")  // TEMPORARY until merged
 #include "ui/text/rtf_document.h"
-#else
-#include <QTextDocument>
-namespace pyranex::ui {
-inline bool LoadRtfIntoDocument(std::string_view t, QTextDocument& d) {
-  d.setPlainText(QString::fromUtf8(t.data(), int(t.size())));
-  return true;
-}
-}  // namespace pyranex::ui
-#endif
 #include "ui/views/form_units.h"
 #include "ui/widgets/my_text_box.h"
 
