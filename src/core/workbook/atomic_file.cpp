@@ -10,6 +10,9 @@
 namespace pyranex {
 namespace {
 
+// Longest file name (bytes) the usual file systems take.
+constexpr size_t kNameMax = 255;
+
 std::string Reason(const char* what, int error) {
   return std::string(what) + ": " + std::strerror(error);
 }
@@ -57,8 +60,14 @@ std::string WriteFileAtomically(const std::filesystem::path& target,
   static std::atomic<unsigned> counter{0};
   const std::filesystem::path folder =
       target.has_parent_path() ? target.parent_path() : std::filesystem::path(".");
-  const std::string tempName = "." + target.filename().string() + "." + std::to_string(::getpid()) +
-                               "." + std::to_string(counter.fetch_add(1)) + ".tmp";
+  // The temporary name is the target's, shortened where needed so that a target name that is
+  // itself near the file system's limit still gets a temporary file beside it.
+  const std::string suffix =
+      "." + std::to_string(::getpid()) + "." + std::to_string(counter.fetch_add(1)) + ".tmp";
+  std::string stem = target.filename().string();
+  const size_t room = kNameMax - 1 - suffix.size();
+  if (stem.size() > room) stem.resize(room);
+  const std::string tempName = "." + stem + suffix;
   const std::filesystem::path tempPath = folder / tempName;
   const int fd = ::open(tempPath.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0666);
   if (fd < 0) return Reason("cannot create a file in the folder", errno);
