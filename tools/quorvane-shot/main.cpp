@@ -1,9 +1,10 @@
 // Starts the Quorvane window as the program does, connects to COM n as "Com..." then OK would,
 // waits for a number of live samples and writes pictures of the two tabs.
 //   quorvane-shot --com N --samples N [--timeout S] [--exe-dir DIR] [--data DIR]
-//                 [--power FILE.png] [--system FILE.png]
+//                 [--power FILE.png] [--system FILE.png] [--text FILE.png]
 // --exe-dir: the folder taken as the executable's (ports/, hisdata/, backdata/);
-// --data: the current folder (2.bmp, 1.bmp, myfile.rtf, datacfg.xls).
+// --data: the current folder (2.bmp, 1.bmp, myfile.rtf, datacfg.xls); --text: the system view
+// after "Text Info".
 #include <QApplication>
 #include <QDeadlineTimer>
 #include <QDir>
@@ -18,6 +19,7 @@
 #include "ui/app/pyranex_app.h"
 #include "ui/app/tab_holder.h"
 #include "ui/views/power_curve_view.h"
+#include "ui/views/sys_note_view.h"
 #include "ui/widgets/flow_pane.h"
 
 namespace {
@@ -52,6 +54,7 @@ int main(int argc, char** argv) {
   const char* dataDir = nullptr;
   const char* powerPng = nullptr;
   const char* systemPng = nullptr;
+  const char* textPng = nullptr;
   for (int i = 1; i + 1 < argc; i += 2) {
     const std::string name = argv[i];
     const char* value = argv[i + 1];
@@ -69,6 +72,8 @@ int main(int argc, char** argv) {
       powerPng = value;
     } else if (name == "--system") {
       systemPng = value;
+    } else if (name == "--text") {
+      textPng = value;
     } else {
       std::fprintf(stderr, "quorvane-shot: unknown option %s\n", name.c_str());
       return 2;
@@ -103,6 +108,11 @@ int main(int argc, char** argv) {
   ok = SavePicture(frame, powerPng) && ok;
   frame.Tabs().SelectView(1);
   ok = SavePicture(frame, systemPng) && ok;
+  if (textPng != nullptr) {
+    frame.SysView().ShowText();
+    ok = SavePicture(frame, textPng) && ok;
+    frame.SysView().ShowPicture();
+  }
   frame.Tabs().SelectView(0);
   view.Disconnect();
   frame.close();
