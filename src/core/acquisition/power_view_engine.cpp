@@ -22,6 +22,7 @@ constexpr uint32_t kModelFirstRegister = 44;
 constexpr uint32_t kVersionRegister = 45;
 constexpr uint32_t kReceivingData = 2;
 constexpr const char* kUnscaledPowerFirmware = "V5.00";
+constexpr uint32_t kStopWaitStepMs = 10;
 
 // Tick a is at or after tick b, allowing for the wrap of the 32-bit count.
 bool NotBefore(uint32_t a, uint32_t b) {
@@ -79,7 +80,11 @@ bool PowerViewEngine::OnComSetting(unsigned portNumber) {
       std::lock_guard lock(stopLock_);
       stopRequested_ = false;
     }
-    pollThread_ = std::thread([this] { PollThreadProc(); });
+    pollThreadRunning_ = true;
+    pollThread_ = std::thread([this] {
+      PollThreadProc();
+      pollThreadRunning_ = false;
+    });
   }
   return true;
 }
@@ -96,6 +101,9 @@ void PowerViewEngine::StopPollThread() {
     stopRequested_ = true;
   }
   stopSignal_.notify_all();
+  // The poll thread may be closing or opening the port, waiting for a worker that waits for a
+  // message box only this thread shows: wait through the clock, which keeps the interface alive.
+  while (pollThreadRunning_.load()) clock_.SleepMs(kStopWaitStepMs);
   pollThread_.join();
 }
 

@@ -149,6 +149,7 @@ class PowerViewEngine {
   std::shared_ptr<MonitorDialog> m_monitorDlg;
 
   std::thread pollThread_;
+  std::atomic<bool> pollThreadRunning_{false};
   std::mutex stopLock_;
   std::condition_variable stopSignal_;
   bool stopRequested_ = false;  // under stopLock_

@@ -3,12 +3,16 @@
 #include <fcntl.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <atomic>
 #include <cerrno>
 #include <cstring>
 
 namespace pyranex {
 namespace {
+
+// Longest file name (bytes) the usual file systems take.
+constexpr size_t kNameMax = 255;
 
 std::string Reason(const char* what, int error) {
   return std::string(what) + ": " + std::strerror(error);
@@ -57,8 +61,16 @@ std::string WriteFileAtomically(const std::filesystem::path& target,
   static std::atomic<unsigned> counter{0};
   const std::filesystem::path folder =
       target.has_parent_path() ? target.parent_path() : std::filesystem::path(".");
-  const std::string tempName = "." + target.filename().string() + "." + std::to_string(::getpid()) +
-                               "." + std::to_string(counter.fetch_add(1)) + ".tmp";
+  // The temporary name is the target's, shortened where needed so that a target name that is
+  // itself near the file system's limit still gets a temporary file beside it.
+  // (Built by append: g++ 12 -O3 misreads the same with operator+, GCC bug 105329.)
+  std::string suffix(".");
+  suffix.append(std::to_string(::getpid())).append(".");
+  suffix.append(std::to_string(counter.fetch_add(1))).append(".tmp");
+  std::string tempName(".");
+  tempName.append(target.filename().string());
+  tempName.resize(std::min(tempName.size(), kNameMax - suffix.size()));
+  tempName.append(suffix);
   const std::filesystem::path tempPath = folder / tempName;
   const int fd = ::open(tempPath.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0666);
   if (fd < 0) return Reason("cannot create a file in the folder", errno);

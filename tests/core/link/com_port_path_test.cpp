@@ -75,6 +75,35 @@ TEST_F(ComPortPathTest, PortZeroNamesNothing) {
   EXPECT_FALSE(Resolve(0).has_value());
 }
 
+TEST_F(ComPortPathTest, ListingNumbersLikeTheResolverWithByIdNames) {
+  Nodes({"ttyUSB0", "ttyUSB1", "ttyACM0"});
+  fs::create_directories(root / "dev" / "serial" / "by-id");
+  fs::create_symlink("../../ttyUSB1", root / "dev" / "serial" / "by-id" / "usb-FTDI_A1-port0");
+  fs::create_directories(root / "exe" / "ports");
+  fs::create_symlink(root / "dev" / "ttyUSB1", root / "exe" / "ports" / "COM1");
+  fs::create_symlink("/nonexistent/pts/3", root / "exe" / "ports" / "COM7");
+  fs::create_symlink("/nonexistent/pts/4", root / "exe" / "ports" / "COM007");  // not a COM name
+  fs::create_symlink("/nonexistent/pts/5", root / "exe" / "ports" / "COM100");  // beyond the range
+  const auto list = ListComPorts(root / "exe", root / "dev", 99);
+  const struct {
+    unsigned number;
+    fs::path device;
+    bool isOverride;
+    const char* byId;
+  } expected[] = {{1, root / "dev" / "ttyUSB1", true, "usb-FTDI_A1-port0"},
+                  {2, root / "dev" / "ttyUSB1", false, "usb-FTDI_A1-port0"},
+                  {3, root / "dev" / "ttyACM0", false, ""},
+                  {7, "/nonexistent/pts/3", true, ""}};
+  ASSERT_EQ(list.size(), std::size(expected));
+  for (size_t i = 0; i < list.size(); ++i) {
+    EXPECT_EQ(list[i].number, expected[i].number) << i;
+    EXPECT_EQ(list[i].device, expected[i].device) << i;
+    EXPECT_EQ(list[i].isOverride, expected[i].isOverride) << i;
+    EXPECT_EQ(list[i].byIdName, expected[i].byId) << i;
+    EXPECT_EQ(list[i].path, *Resolve(list[i].number)) << i;
+  }
+}
+
 TEST(WindowsComPortName, DevicePrefixFromTen) {
   EXPECT_EQ(WindowsComPortName(1), "COM1");
   EXPECT_EQ(WindowsComPortName(9), "COM9");

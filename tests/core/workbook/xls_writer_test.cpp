@@ -184,6 +184,23 @@ TEST(XlsWriter, SaveReplacesAnExistingFile) {
   EXPECT_EQ(std::distance(std::filesystem::directory_iterator(dir.path()), {}), 1);
 }
 
+TEST(XlsWriter, LongButValidNamesSave) {
+  TempDir dir;
+  auto writer = XlsWriter::Start();
+  for (const size_t length : {200u, 240u, 250u, 255u}) {
+    SCOPED_TRACE(length);
+    std::string name(length - 4, 'n');
+    name.append(".xls");
+    const auto file = dir / name;
+    writer->NewWorkbook();
+    writer->FirstSheet();
+    writer->PutCellText("A1", "long");
+    ASSERT_EQ(writer->SaveAs(file), "");
+    EXPECT_TRUE(std::filesystem::exists(file));
+  }
+  EXPECT_EQ(std::distance(std::filesystem::directory_iterator(dir.path()), {}), 4);
+}
+
 TEST(XlsWriter, FailedSavesReportTheReasonAndKeepThePreviousFile) {
   TempDir dir;
   const auto file = dir / "keep.xls";

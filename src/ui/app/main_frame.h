@@ -1,0 +1,61 @@
+#pragma once
+
+#include <QHash>
+#include <QMainWindow>
+
+#include "core/platform/notifier.h"
+#include "core/platform/paths.h"
+
+class QAction;
+class QLabel;
+class QToolBar;
+
+namespace pyranex::ui {
+
+class CPowerCurveView;
+class CSysNoteView;
+class CTabHolder;
+
+// "Quorvane": menu, tool bar, status bar and the two tabs. Routes commands to the views.
+class CMainFrame final : public QMainWindow {
+  Q_OBJECT
+ public:
+  CMainFrame(Notifier& notifier, Paths paths, CPowerCurveView* powerView, CSysNoteView* sysView);
+  ~CMainFrame() override;
+
+  QAction* Action(int id) const { return actions_.value(id, nullptr); }
+  const QHash<int, QAction*>& Actions() const { return actions_; }
+  QToolBar* ToolBar() const { return toolBar_; }
+  CTabHolder& Tabs() const { return *tabs_; }
+  CPowerCurveView& PowerView() const { return *powerView_; }
+  CSysNoteView& SysView() const { return *sysView_; }
+
+  // The message pane's text when no fly-by text is shown ("Ready"). The one place it is set.
+  void SetIdleText(const QString& text);
+  QString IdleText() const;
+
+  // Enabling and check marks from the views' state.
+  void UpdateCommandUi();
+
+ protected:
+  void closeEvent(QCloseEvent* event) override;
+
+ private:
+  QAction* AddCommand(int id, const QString& text, const QString& statusTip);
+  void CreateMenu();
+  void CreateToolBar();
+  void CreateStatusBar();
+  void UpdateLockIndicators();
+
+  Notifier& notifier_;
+  Paths paths_;
+  CTabHolder* tabs_ = nullptr;
+  CPowerCurveView* powerView_;
+  CSysNoteView* sysView_;
+  QToolBar* toolBar_ = nullptr;
+  QLabel* idleText_ = nullptr;
+  QLabel* locks_[3] = {nullptr, nullptr, nullptr};
+  QHash<int, QAction*> actions_;
+};
+
+}  // namespace pyranex::ui

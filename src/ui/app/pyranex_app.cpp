@@ -1,0 +1,31 @@
+#include "ui/app/pyranex_app.h"
+
+#include "ui/app/main_frame.h"
+#include "ui/views/power_curve_view.h"
+#include "ui/views/sys_note_view.h"
+
+namespace pyranex::ui {
+
+CPyranexApp::CPyranexApp(Options options) : options_(std::move(options)) {}
+
+CPyranexApp::~CPyranexApp() = default;
+
+bool CPyranexApp::InitInstance() {
+  // What the original start-up prepared has no counterpart to start here: Qt's widgets need no
+  // common-control classes; the system text is read by our own RTF reader into a QTextDocument
+  // (no rich-edit library); workbooks are written by our own writer (no OLE automation);
+  // QPainter draws everything (no GDI+ token); and there is no registry profile or recent-file
+  // list, which the program never used.
+  Notifier& notifier = options_.notifier ? *options_.notifier : screenNotifier_;
+  // The monitor dialog comes later: without a gate, "Par..." ends the exchange and opens nothing.
+  auto* powerView = new CPowerCurveView(CPowerCurveView::Services{
+      clock_, notifier, options_.paths, options_.deviceFactory, nullptr, [this](float kg) {
+        if (frame_) frame_->SysView().SetCo2Reduction(kg);
+      }});
+  auto* sysView = new CSysNoteView(notifier, options_.paths);
+  frame_ = std::make_unique<CMainFrame>(notifier, options_.paths, powerView, sysView);
+  frame_->show();
+  return true;
+}
+
+}  // namespace pyranex::ui

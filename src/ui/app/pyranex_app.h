@@ -1,0 +1,39 @@
+#pragma once
+
+#include <memory>
+
+#include "core/link/serial_device.h"
+#include "core/platform/paths.h"
+#include "ui/platform/qt_clock.h"
+#include "ui/platform/qt_notifier.h"
+
+namespace pyranex::ui {
+
+class CMainFrame;
+
+// Builds the core objects and the windows and hands each what it needs; nothing else is global.
+class CPyranexApp {
+ public:
+  struct Options {
+    Paths paths;
+    Notifier* notifier = nullptr;       // null: message boxes on the screen
+    SerialDeviceFactory deviceFactory;  // empty: the machine's serial devices
+  };
+  explicit CPyranexApp(Options options);
+  ~CPyranexApp();
+  CPyranexApp(const CPyranexApp&) = delete;
+  CPyranexApp& operator=(const CPyranexApp&) = delete;
+
+  // Creates the frame with its two views and shows it. False when the frame cannot be made.
+  bool InitInstance();
+  CMainFrame& Frame() { return *frame_; }
+  Clock& GetClock() { return clock_; }
+
+ private:
+  Options options_;
+  QtClock clock_;
+  QtNotifier screenNotifier_;
+  std::unique_ptr<CMainFrame> frame_;
+};
+
+}  // namespace pyranex::ui

@@ -1,0 +1,15 @@
+#pragma once
+
+#include <QDialog>
+
+namespace pyranex::ui {
+
+// "About Quorvane": the program's icon, name and version, and an OK button.
+class CAboutDlg final : public QDialog {
+  Q_OBJECT
+
+ public:
+  explicit CAboutDlg(QWidget* parent = nullptr);
+};
+
+}  // namespace pyranex::ui

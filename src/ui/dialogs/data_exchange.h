@@ -1,0 +1,87 @@
+#pragma once
+
+#include <cstdint>
+#include <string>
+
+#include "core/platform/notifier.h"
+
+class QLineEdit;
+class QDialog;
+class QAbstractButton;
+
+namespace pyranex::ui {
+
+// The prompts of a failed exchange, from the program's string table.
+std::string PromptNotInteger();                               // "请输入一个整数。"
+std::string PromptNotUnsigned();                              // "请输入一个正整数。"
+std::string PromptNotNumber();                                // "请输入一个数字。"
+std::string PromptIntegerRange(int64_t min, int64_t max);     // signed bounds
+std::string PromptUnsignedRange(uint64_t min, uint64_t max);  // bounds shown unsigned
+std::string PromptRealRange(double min, double max);          // bounds as "%.6g"
+
+// Moves a dialog's fields between the fields and its controls, as the framework's data exchange
+// does. Loading writes every field into its control. Saving reads each control in the order the
+// calls come, parses and range-checks it, and stores it in its field only when it passes; the
+// first failure shows its prompt through the notifier (the exclamation icon, "Quorvane" caption),
+// focuses and selects the control, and every later call of this exchange does nothing. So the
+// fields before the failure keep their new values and the rest their old ones, and a bound that
+// names another field can use that field's value just taken in.
+//
+// Prompts go through the Notifier so tests can record them; the program passes a QtNotifier.
+class DataExchange {
+ public:
+  enum class Direction { Load, Save };
+
+  DataExchange(Direction direction, Notifier& notifier)
+      : direction_(direction), notifier_(notifier) {}
+
+  bool IsSaving() const { return direction_ == Direction::Save; }
+  // False once a field has failed; a saving dialog then stays open.
+  bool Ok() const { return ok_; }
+
+  // Signed decimal ("%d"); out of the field's type is "not an integer".
+  void Int(QLineEdit& edit, int& field);
+  void Int(QLineEdit& edit, int& field, int min, int max);
+  // Unsigned decimal ("%lu"); a sign is "not a positive integer".
+  void UInt(QLineEdit& edit, uint32_t& field);
+  void UInt(QLineEdit& edit, uint32_t& field, uint32_t min, uint32_t max);
+  // The 64-bit unsigned field (a serial number), same prompts as UInt.
+  void UInt64(QLineEdit& edit, uint64_t& field);
+  void UInt64(QLineEdit& edit, uint64_t& field, uint64_t min, uint64_t max);
+  // Floating point, shown with 6 significant digits; NaN and infinities are "not a number".
+  void Real(QLineEdit& edit, float& field);
+  void Real(QLineEdit& edit, float& field, double min, double max);
+  void Real(QLineEdit& edit, double& field);
+  void Real(QLineEdit& edit, double& field, double min, double max);
+  // Plain text, taken as it stands.
+  void Text(QLineEdit& edit, std::string& field);
+  void Check(QAbstractButton& box, bool& field);
+
+  // Fails the exchange with a prompt of the caller's own on the given control.
+  void Fail(QLineEdit& edit, const std::string& prompt);
+
+ private:
+  bool Active() const { return ok_; }
+
+  Direction direction_;
+  Notifier& notifier_;
+  bool ok_ = true;
+};
+
+// Parsers shared by the exchange (exposed for tests and for fields the dialogs parse themselves).
+// Leading and trailing blanks are allowed; anything else beside the number is a failure.
+enum class ParseResult { Ok, NotANumber, OutOfType };
+ParseResult ParseSigned(const std::string& text, int64_t& value);
+ParseResult ParseUnsigned(const std::string& text, uint64_t& value);
+ParseResult ParseReal(const std::string& text, double& value);
+
+// The usual pattern of a dialog: Load when shown, Save on OK. `exchange` is the dialog's own
+// function that names every field; returns whether all fields passed.
+template <typename Exchange>
+bool UpdateData(bool save, Notifier& notifier, Exchange&& exchange) {
+  DataExchange dx(save ? DataExchange::Direction::Save : DataExchange::Direction::Load, notifier);
+  exchange(dx);
+  return dx.Ok();
+}
+
+}  // namespace pyranex::ui

@@ -1,0 +1,120 @@
+// Starts the Quorvane window as the program does, connects to COM n as "Com..." then OK would,
+// waits for a number of live samples and writes pictures of the two tabs.
+//   quorvane-shot --com N --samples N [--timeout S] [--exe-dir DIR] [--data DIR]
+//                 [--power FILE.png] [--system FILE.png] [--text FILE.png]
+// --exe-dir: the folder taken as the executable's (ports/, hisdata/, backdata/);
+// --data: the current folder (2.bmp, 1.bmp, myfile.rtf, datacfg.xls); --text: the system view
+// after "Text Info".
+#include <QApplication>
+#include <QDeadlineTimer>
+#include <QDir>
+#include <QFileInfo>
+#include <QThread>
+#include <cstdio>
+#include <cstring>
+#include <filesystem>
+#include <string>
+
+#include "ui/app/main_frame.h"
+#include "ui/app/pyranex_app.h"
+#include "ui/app/tab_holder.h"
+#include "ui/views/power_curve_view.h"
+#include "ui/views/sys_note_view.h"
+#include "ui/widgets/flow_pane.h"
+
+namespace {
+
+// No one is there to answer a box: each is printed and answered with its first button.
+class PrintingNotifier final : public pyranex::Notifier {
+ public:
+  using Notifier::Show;
+  pyranex::NoticeAnswer Show(const std::string& text, const std::string& caption,
+                             pyranex::NoticeIcon, pyranex::NoticeButtons buttons) override {
+    std::fprintf(stderr, "quorvane-shot: [%s] %s\n", caption.c_str(), text.c_str());
+    return buttons == pyranex::NoticeButtons::YesNo ? pyranex::NoticeAnswer::Yes
+                                                    : pyranex::NoticeAnswer::Ok;
+  }
+};
+
+bool SavePicture(QWidget& window, const char* file) {
+  if (file == nullptr) return true;
+  QApplication::processEvents();
+  if (window.grab().toImage().save(QString::fromLocal8Bit(file))) return true;
+  std::fprintf(stderr, "quorvane-shot: cannot write %s\n", file);
+  return false;
+}
+
+}  // namespace
+
+int main(int argc, char** argv) {
+  unsigned com = 1;
+  size_t samples = 10;
+  int timeoutS = 120;
+  const char* exeDir = nullptr;
+  const char* dataDir = nullptr;
+  const char* powerPng = nullptr;
+  const char* systemPng = nullptr;
+  const char* textPng = nullptr;
+  for (int i = 1; i + 1 < argc; i += 2) {
+    const std::string name = argv[i];
+    const char* value = argv[i + 1];
+    if (name == "--com") {
+      com = static_cast<unsigned>(std::atoi(value));
+    } else if (name == "--samples") {
+      samples = static_cast<size_t>(std::atol(value));
+    } else if (name == "--timeout") {
+      timeoutS = std::atoi(value);
+    } else if (name == "--exe-dir") {
+      exeDir = value;
+    } else if (name == "--data") {
+      dataDir = value;
+    } else if (name == "--power") {
+      powerPng = value;
+    } else if (name == "--system") {
+      systemPng = value;
+    } else if (name == "--text") {
+      textPng = value;
+    } else {
+      std::fprintf(stderr, "quorvane-shot: unknown option %s\n", name.c_str());
+      return 2;
+    }
+  }
+  QApplication app(argc, argv);
+  if (dataDir != nullptr && !QDir::setCurrent(QString::fromLocal8Bit(dataDir))) {
+    std::fprintf(stderr, "quorvane-shot: cannot enter %s\n", dataDir);
+    return 1;
+  }
+  pyranex::Paths paths = pyranex::Paths::ForProcess();
+  if (exeDir != nullptr) paths.executableDir = std::filesystem::absolute(exeDir);
+
+  PrintingNotifier notifier;
+  pyranex::ui::CPyranexApp theApp({paths, &notifier, {}});
+  if (!theApp.InitInstance()) return 1;
+  pyranex::ui::CMainFrame& frame = theApp.Frame();
+  pyranex::ui::CPowerCurveView& view = frame.PowerView();
+  if (!view.Connect(com)) {
+    std::fprintf(stderr, "quorvane-shot: COM%u could not be opened\n", com);
+    return 1;
+  }
+  const QDeadlineTimer deadline(static_cast<qint64>(timeoutS) * 1000);
+  while (view.Pane().m_values.size() < samples && !deadline.hasExpired()) {
+    QApplication::processEvents(QEventLoop::AllEvents, 50);
+    QThread::msleep(20);
+  }
+  const size_t got = view.Pane().m_values.size();
+  std::printf("quorvane-shot: %zu samples\n", got);
+  bool ok = got >= samples;
+  frame.Tabs().SelectView(0);
+  ok = SavePicture(frame, powerPng) && ok;
+  frame.Tabs().SelectView(1);
+  ok = SavePicture(frame, systemPng) && ok;
+  if (textPng != nullptr) {
+    frame.SysView().ShowText();
+    ok = SavePicture(frame, textPng) && ok;
+    frame.SysView().ShowPicture();
+  }
+  frame.Tabs().SelectView(0);
+  view.Disconnect();
+  frame.close();
+  return ok ? 0 : 1;
+}
