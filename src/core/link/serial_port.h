@@ -96,7 +96,7 @@ class CSerialPort {
   void WritePending();
   // False when the device reported nothing to read (used to spot a silent hang-up).
   bool ReadAvailable();
-  void MarkLost();
+  void MarkLost(int error);
   void RecordReceived(std::span<const uint8_t> bytes);
 
   struct Impl;  // events and the platform wait
