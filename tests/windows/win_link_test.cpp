@@ -1,13 +1,15 @@
 // Exchanges with a simulated inverter through the Windows device, when the harness has put one
 // behind a COM port: PYRANEX_TEST_COM names the port, and the simulator answers the 0xFF probe
-// and hangs up after its fourth reply for a few seconds (--hang-up-after 4): the first test takes
-// two replies, the second test the next two and then sees the hang-up.
+// and hangs up after a few replies for a few seconds (--hang-up-after): the first test takes one
+// reply per port it opens, the second test two more and then sees the hang-up.
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <chrono>
 #include <cstdlib>
 #include <string>
 #include <thread>
+#include <vector>
 
 #include "core/link/inverter_com.h"
 #include "core/platform/messages.h"
@@ -67,10 +69,22 @@ class WinLinkTest : public ::testing::Test {
   TestLink link{LinkContext{sink, clock, notifier, Paths{}, {}}};
 };
 
+// PYRANEX_TEST_COM_ALIASES lists more COM numbers on the same line: "9,10" checks that port 9
+// opens by "COM9" and port 10 by "\\.\COM10".
 TEST_F(WinLinkTest, ThePortReopensWhileTheLineStaysUp) {
-  for (int round = 0; round < 2; ++round) {
-    ASSERT_TRUE(Connect()) << round;
-    ASSERT_TRUE(Exchange()) << round;
+  std::vector<unsigned> ports{port, port};
+  if (const char* aliases = std::getenv("PYRANEX_TEST_COM_ALIASES")) {
+    std::string list = aliases;
+    for (size_t at = 0; at < list.size();) {
+      const size_t comma = std::min(list.find(',', at), list.size());
+      ports.push_back(static_cast<unsigned>(std::atoi(list.substr(at, comma - at).c_str())));
+      at = comma + 1;
+    }
+  }
+  for (const unsigned number : ports) {
+    port = number;
+    ASSERT_TRUE(Connect()) << "COM" << number;
+    ASSERT_TRUE(Exchange()) << "COM" << number;
     link.ClosePort();
   }
   EXPECT_EQ(notifier.Count(), 0u);
@@ -80,7 +94,7 @@ TEST_F(WinLinkTest, RepliesArriveAndAHangUpIsReportedOnceThenThePortReopens) {
   ASSERT_TRUE(Connect());
   EXPECT_EQ(notifier.Count(), 0u) << notifier.Notices()[0].text;
   ASSERT_TRUE(Exchange());
-  ASSERT_TRUE(Exchange());  // the simulator's fourth reply: it hangs up after this one
+  ASSERT_TRUE(Exchange());  // the simulator hangs up after this reply
 
   const auto deadline = std::chrono::steady_clock::now() + 20s;
   // As the poll cycle does, keep asking: a write is what finds a line that went quiet.
