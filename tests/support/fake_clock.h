@@ -24,13 +24,21 @@ class FakeClock final : public Clock {
   std::tm ToLocal(int64_t seconds) const override {
     std::tm local{};
     const std::time_t t = static_cast<std::time_t>(seconds + offset_);
+#ifdef _WIN32
+    gmtime_s(&local, &t);
+#else
     gmtime_r(&t, &local);
+#endif
     return local;
   }
 
   int64_t FromLocal(std::tm local) const override {
     local.tm_isdst = 0;
+#ifdef _WIN32
+    return static_cast<int64_t>(_mkgmtime(&local)) - offset_;
+#else
     return static_cast<int64_t>(timegm(&local)) - offset_;
+#endif
   }
 
   void SleepMs(uint32_t ms) override {
@@ -48,9 +56,15 @@ class FakeClock final : public Clock {
     subSecondMs_ %= 1000;
   }
 
-  void SetTick(uint32_t tick) { tick_.store(tick); }
-  void SetNow(int64_t now) { now_.store(now); }
-  int Sleeps() const { return sleeps_.load(); }
+  void SetTick(uint32_t tick) {
+    tick_.store(tick);
+  }
+  void SetNow(int64_t now) {
+    now_.store(now);
+  }
+  int Sleeps() const {
+    return sleeps_.load();
+  }
 
  private:
   std::mutex mutex_;

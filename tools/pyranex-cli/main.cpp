@@ -7,6 +7,10 @@
 
 #include <csignal>
 #include <cstdio>
+#ifdef _WIN32
+#include <fcntl.h>
+#include <io.h>
+#endif
 #include <memory>
 #include <string>
 #include <vector>
@@ -209,12 +213,19 @@ int main(int argc, char** argv) {
     std::fputs((CliUsage() + "\n" + ServiceUsage()).c_str(), stdout);
     return 0;
   }
+#ifdef _WIN32
+  // Ctrl+C arrives as SIGINT through the C runtime. Lines end in LF as on every other system.
+  std::signal(SIGINT, OnStopSignal);
+  std::signal(SIGTERM, OnStopSignal);
+  _setmode(_fileno(stdout), _O_BINARY);
+#else
   struct sigaction action {};
   action.sa_handler = OnStopSignal;
   sigemptyset(&action.sa_mask);
   sigaction(SIGINT, &action, nullptr);
   sigaction(SIGTERM, &action, nullptr);
   std::signal(SIGPIPE, SIG_IGN);
+#endif
 
   Session session(*options);
   return session.Run();

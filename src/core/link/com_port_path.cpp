@@ -1,5 +1,6 @@
 #include "core/link/com_port_path.h"
 
+#ifndef _WIN32  // Windows opens COM ports by name; device nodes exist only on POSIX
 #include <fcntl.h>
 #include <linux/serial.h>
 #include <sys/ioctl.h>
@@ -10,9 +11,11 @@
 #include <map>
 #include <system_error>
 #include <vector>
+#endif
 
 namespace pyranex {
 
+#ifndef _WIN32
 namespace {
 
 // Most PCs create /dev/ttyS0..31 whether or not a UART sits behind them; like Wine, only count
@@ -124,6 +127,7 @@ std::optional<std::filesystem::path> ResolveComPort(unsigned portNumber,
   if (devices.size() < portNumber) return std::nullopt;
   return devices[portNumber - 1];
 }
+#endif
 
 std::string WindowsComPortName(unsigned portNumber) {
   const std::string base = "COM" + std::to_string(portNumber);

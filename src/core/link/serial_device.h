@@ -12,7 +12,7 @@ namespace pyranex {
 struct IoResult {
   size_t bytes = 0;   // bytes moved
   bool lost = false;  // the device went away (hang-up, EIO, read of 0 on a tty)
-  int error = 0;  // errno of a failure that is not a loss; 0 when fine or merely nothing waiting
+  int error = 0;      // the failure's error number (also of a loss, when known); 0 when fine
 };
 
 // Outcome of configuring an opened device: the failed step's operation name and its errno.
@@ -21,19 +21,26 @@ struct ConfigResult {
   int error = 0;
 };
 
-// The platform's serial device: one per port. The worker thread waits on PollFd() together with
-// its own events, so a device must give a descriptor that becomes readable when bytes arrive and
-// reports hang-up when the device is lost.
+// The platform's serial device: one per port. The worker thread waits on PollFd() (ReadyEvent()
+// on Windows) together with its own events, so a device must give something that becomes ready
+// when bytes arrive and reports hang-up when the device is lost. Error numbers are errno values,
+// or GetLastError() values on Windows.
 class SerialDevice {
  public:
   virtual ~SerialDevice() = default;
-  // Opens the device that COM `portNumber` names; returns 0 or an errno value.
+  // Opens the device that COM `portNumber` names; returns 0 or an error number.
   virtual int Open(unsigned portNumber) = 0;
   // 9600 baud, 8N1, raw, RTS raised, no flow control.
   virtual ConfigResult Configure() = 0;
   virtual void Close() = 0;
   virtual bool IsOpen() const = 0;
+#ifdef _WIN32
+  // An event object that is signalled when Read has something to report (bytes, a failure);
+  // starts the device's overlapped read when none is outstanding.
+  virtual void* ReadyEvent() = 0;
+#else
   virtual int PollFd() const = 0;
+#endif
   // Never blocks: bytes == 0 with no error and not lost means nothing is waiting.
   virtual IoResult Read(std::span<uint8_t> buffer) = 0;
   virtual IoResult Write(std::span<const uint8_t> bytes) = 0;

@@ -1,16 +1,11 @@
 #include "core/link/serial_port.h"
 
-#include <poll.h>
-#include <sys/eventfd.h>
-#include <unistd.h>
-
 #include <algorithm>
-#include <cerrno>
 #include <chrono>
 #include <cstdio>
 #include <system_error>
 
-#include "core/link/posix_serial_device.h"
+#include "core/link/port_platform.h"
 
 namespace pyranex {
 
@@ -24,30 +19,6 @@ constexpr int kClosePasses = 10;
 constexpr uint32_t kClosePassMs = 500;
 constexpr size_t kErrorTextLimit = 199;  // the box's 200-character buffer, terminator excluded
 
-// A manual-reset event as an eventfd: readable while signalled.
-class Event {
- public:
-  Event() : fd_(::eventfd(0, EFD_NONBLOCK | EFD_CLOEXEC)) {}
-  ~Event() {
-    if (fd_ >= 0) ::close(fd_);
-  }
-  Event(const Event&) = delete;
-  Event& operator=(const Event&) = delete;
-
-  void Signal() {
-    const uint64_t one = 1;
-    [[maybe_unused]] const ssize_t n = ::write(fd_, &one, sizeof one);
-  }
-  void Reset() {
-    uint64_t value = 0;
-    [[maybe_unused]] const ssize_t n = ::read(fd_, &value, sizeof value);
-  }
-  int Fd() const { return fd_; }
-
- private:
-  int fd_;
-};
-
 // Cuts at most `limit` bytes without splitting a UTF-8 sequence.
 std::string TruncateUtf8(std::string text, size_t limit) {
   if (text.size() <= limit) return text;
@@ -60,8 +31,8 @@ std::string TruncateUtf8(std::string text, size_t limit) {
 }  // namespace
 
 struct CSerialPort::Impl {
-  Event writeEvent;
-  Event shutdownEvent;
+  PortEvent writeEvent;
+  PortEvent shutdownEvent;
 };
 
 CSerialPort::CSerialPort(LinkContext context)
@@ -95,7 +66,7 @@ bool CSerialPort::InitPort(unsigned portNumber, bool waitForBox) {
     std::lock_guard lock(portLock_);
     if (device_) device_->Close();
     device_ = context_.deviceFactory ? context_.deviceFactory()
-                                     : MakePosixSerialDevice(context_.paths.executableDir);
+                                     : MakeSystemSerialDevice(context_.paths.executableDir);
     if (!device_ || device_->Open(portNumber) != 0) {
       device_.reset();
       return false;
@@ -179,25 +150,19 @@ void CSerialPort::CommThread() {
   for (;;) {
     // device_ only changes while no worker runs, so reading it here needs no lock.
     const bool watchPort = device_ && device_->IsOpen() && !lost_.load();
-    std::array<pollfd, 3> fds{{{impl_->writeEvent.Fd(), POLLIN, 0},
-                               {impl_->shutdownEvent.Fd(), POLLIN, 0},
-                               {watchPort ? device_->PollFd() : -1, POLLIN, 0}}};
-    const int ready = ::poll(fds.data(), fds.size(), -1);
-    if (ready < 0) {
-      if (errno == EINTR) continue;
-      break;
-    }
+    const PortWake wake = WaitForPortWork(impl_->writeEvent, impl_->shutdownEvent,
+                                          watchPort ? device_.get() : nullptr);
+    if (wake == PortWake::Failed) break;
+    if (wake == PortWake::Spurious) continue;
     wakeups_.fetch_add(1);
     // Priority as the event set orders it: write, then shutdown, then the port.
-    if (fds[0].revents & POLLIN) {
+    if (wake == PortWake::Write) {
       WritePending();
       continue;
     }
-    if (fds[1].revents & POLLIN) break;
-    const short portEvents = fds[2].revents;
-    if (portEvents == 0) continue;
+    if (wake == PortWake::Shutdown) break;
     const bool gotSomething = ReadAvailable();
-    if (!gotSomething && (portEvents & (POLLHUP | POLLERR | POLLNVAL))) MarkLost();
+    if (!gotSomething && wake == PortWake::PortHangUp) MarkLost(PortLostError());
   }
   threadAlive_.store(false);
 }
@@ -231,15 +196,14 @@ void CSerialPort::WritePending() {
       const auto left = std::chrono::duration_cast<std::chrono::milliseconds>(
           deadline - std::chrono::steady_clock::now());
       if (left.count() <= 0) {
-        failure.error = ETIMEDOUT;
+        failure.error = PortTimedOutError();
         break;
       }
-      pollfd out{device_->PollFd(), POLLOUT, 0};
-      ::poll(&out, 1, static_cast<int>(left.count()));
+      WaitPortWritable(*device_, static_cast<int>(left.count()));
     }
   }
   if (failure.lost) {
-    MarkLost();
+    MarkLost(failure.error);
     return;
   }
   if (failure.error != 0) HandOverBox("WriteFile()", failure.error);
@@ -264,7 +228,7 @@ bool CSerialPort::ReadAvailable() {
       r = device_->Read(buffer);
     }
     if (r.lost) {
-      MarkLost();
+      MarkLost(r.error);
       return true;
     }
     if (r.error != 0) {
@@ -294,13 +258,13 @@ void CSerialPort::RecordReceived(std::span<const uint8_t> bytes) {
   slot.receivedCut += bytes.size() - kept;
 }
 
-void CSerialPort::MarkLost() {
+void CSerialPort::MarkLost(int error) {
   if (lost_.exchange(true)) return;
-  HandOverBox("ReadFile()", EIO);
+  HandOverBox("ReadFile()", error != 0 ? error : PortLostError());
 }
 
 std::string CSerialPort::ErrorText(const char* operation, int error, unsigned portNumber) {
-  const std::string system = std::error_code(error, std::generic_category()).message();
+  const std::string system = SystemErrorText(error);
   const int needed =
       std::snprintf(nullptr, 0, "WARNING:  %s Failed with the following error: \n%s\nPort: %d\n",
                     operation, system.c_str(), static_cast<int>(portNumber));

@@ -107,7 +107,7 @@ class CSerialPort {
   void WritePending();
   // False when the device reported nothing to read (used to spot a silent hang-up).
   bool ReadAvailable();
-  void MarkLost();
+  void MarkLost(int error);
   // The worker's own failures: the box is handed to a thread of its own, so the worker goes on
   // and a ClosePort on the interface thread is never stuck behind a box that thread must show.
   // One such box at a time; failures while it is open are not shown again.

@@ -18,7 +18,11 @@ int64_t SystemClock::Now() const {
 std::tm SystemClock::ToLocal(int64_t seconds) const {
   std::tm local{};
   const std::time_t t = static_cast<std::time_t>(seconds);
+#ifdef _WIN32
+  localtime_s(&local, &t);
+#else
   localtime_r(&t, &local);
+#endif
   return local;
 }
 
