@@ -28,7 +28,12 @@ std::string FormatLinkStatus(const LinkStatus& status, const Clock& clock) {
       break;
     case LinkCondition::Connected:
       text += "connected, " + Device(status);
-      if (status.hasReply) text += ", last reply " + ReplyTime(status, clock);
+      if (status.hasReply) {
+        text += ", last reply " + ReplyTime(status, clock);
+        // The age tells at a glance whether replies still come; a clock set back shows none.
+        const int64_t age = clock.Now() - status.lastReplyTime;
+        if (age >= 0 && age < 24 * 3600) text += " (" + std::to_string(age) + " s ago)";
+      }
       break;
     case LinkCondition::NoReply:
       text += status.hasReply ? "no reply since " + ReplyTime(status, clock)

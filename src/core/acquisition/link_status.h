@@ -29,7 +29,8 @@ struct LinkStatus {
 };
 
 // The one-line text for the status bar, e.g. "COM3: connected, Std. Modbus address 1, last
-// reply 12:00:05" or "COM3: no reply since 18:02:11". Times are local, as `clock` shows them.
+// reply 12:00:05 (2 s ago)" or "COM3: no reply since 18:02:11". Times are local, as `clock` shows
+// them.
 std::string FormatLinkStatus(const LinkStatus& status, const Clock& clock);
 
 }  // namespace pyranex

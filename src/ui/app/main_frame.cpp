@@ -211,6 +211,13 @@ void CMainFrame::CreateStatusBar() {
   auto* timer = new QTimer(this);
   connect(timer, &QTimer::timeout, this, &CMainFrame::UpdateLockIndicators);
   timer->start(500);
+  auto* linkTimer = new QTimer(this);
+  connect(linkTimer, &QTimer::timeout, this, &CMainFrame::UpdateLinkStatus);
+  linkTimer->start(1000);
+}
+
+void CMainFrame::UpdateLinkStatus() {
+  SetIdleText(powerView_->LinkStatusText());
 }
 
 void CMainFrame::UpdateLockIndicators() {

@@ -46,6 +46,7 @@ class CMainFrame final : public QMainWindow {
   void CreateToolBar();
   void CreateStatusBar();
   void UpdateLockIndicators();
+  void UpdateLinkStatus();
 
   Notifier& notifier_;
   Paths paths_;

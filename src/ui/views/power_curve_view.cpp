@@ -7,6 +7,7 @@
 #include <QPushButton>
 #include <cmath>
 
+#include "core/acquisition/link_status.h"
 #include "core/chart/time_span.h"
 
 #include "core/platform/messages.h"
@@ -321,6 +322,14 @@ void CPowerCurveView::SetCo2Reduction(float kg) {
 
 void CPowerCurveView::InvalidateView() {
   update();
+}
+
+QString CPowerCurveView::LinkStatusText() const {
+  const LinkStatus status = engine_->GetLinkStatus();
+  if (status.condition == LinkCondition::Closed && status.comPort == 0) {
+    return QStringLiteral("Ready");
+  }
+  return QString::fromStdString(FormatLinkStatus(status, services_.clock));
 }
 
 }  // namespace pyranex::ui

@@ -59,6 +59,9 @@ class CPowerCurveView final : public QWidget, private PowerViewDisplay {
   bool PortOpen() const { return engine_->m_portOpen.load(); }
   bool ExportRunning() const { return exportThread_.Running() || engine_->m_exportBusy; }
   CommandState State() const;
+  // The status bar's text while no fly-by text shows: "Ready" before any connect, then the state
+  // of the link at a glance.
+  QString LinkStatusText() const;
 
   PowerViewEngine& Engine() { return *engine_; }
   CFlowPane& Pane() { return *pane_; }

@@ -48,5 +48,11 @@ TEST(LinkStatusTest, OneLineForEachCondition) {
   for (const auto& c : cases) EXPECT_EQ(FormatLinkStatus(c.status, clock), c.text) << c.name;
 }
 
+TEST(LinkStatusTest, ConnectedShowsTheAgeOfTheLastReply) {
+  FakeClock clock(1322136605 + 7);
+  EXPECT_EQ(FormatLinkStatus(Status(LinkCondition::Connected, FramingModbus, true), clock),
+            "COM3: connected, Std. Modbus address 1, last reply 12:10:05 (7 s ago)");
+}
+
 }  // namespace
 }  // namespace pyranex::test

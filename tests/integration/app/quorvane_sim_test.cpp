@@ -100,6 +100,7 @@ TEST(QuorvaneWithSimulator, ConnectPollExportHangUpAndExit) {
   CPowerCurveView& view = frame.PowerView();
   EXPECT_EQ(notifier.Count(), 0u);  // the system text is there
   EXPECT_FALSE(frame.Action(ID_SAVE_DATA)->isEnabled());
+  EXPECT_EQ(frame.IdleText(), QStringLiteral("Ready"));
 
   // "Com..." with the dialog answered as a user would: 1, OK.
   const fs::path exported = dir / "day export.xls";
@@ -127,6 +128,10 @@ TEST(QuorvaneWithSimulator, ConnectPollExportHangUpAndExit) {
   const DayLog& log = view.Engine().GetDayLog();
   ASSERT_TRUE(Until([&] { return log.pac.size() >= kCycles; }, 60));
   EXPECT_EQ(view.Pane().m_values.size(), log.pac.size());
+  // The status bar tells the state of the link at a glance.
+  EXPECT_TRUE(
+      Until([&] { return frame.IdleText().startsWith("COM1: connected, Std. Modbus"); }, 10))
+      << frame.IdleText().toStdString();
   const size_t k = log.pac.size() - 1;
   EXPECT_EQ(view.PowerBox().m_text, PowerText(log.pac[k]));
   EXPECT_EQ(view.EnergyBox().m_text, EnergyText(log.eToday[k], log.eTotal[k]));
