@@ -2,8 +2,10 @@
 // main loop plays the interface thread: it takes the posted messages in order and hands them
 // to the engine, as the power view's message map does.
 
+#ifndef _WIN32
 #include <poll.h>
 #include <unistd.h>
+#endif
 
 #include <csignal>
 #include <cstdio>
@@ -21,8 +23,13 @@
 #include "core/acquisition/power_view_engine.h"
 #include "core/platform/clock.h"
 #include "core/platform/paths.h"
+#include "stderr_notifier.h"
+// A build without the workbook area (the Windows cross build: no FreeXL there) has neither the
+// service commands, which read datacfg.xls, nor the history saves.
+#if PYRANEX_CLI_WORKBOOK
 #include "core/workbook/history_store.h"
 #include "service_commands.h"
+#endif
 
 namespace pyranex::cli {
 namespace {
@@ -35,18 +42,6 @@ extern "C" void OnStopSignal(int) {
 constexpr uint32_t kIdentificationMs = 4600;  // the probe, the broadcast and their time-outs
 constexpr uint32_t kModelPollMs = 7000;       // the model poll, one resend included
 
-// Message boxes become lines on standard error; nobody is there to press OK.
-class StderrNotifier final : public Notifier {
- public:
-  using Notifier::Show;
-  NoticeAnswer Show(const std::string& text, const std::string& caption, NoticeIcon,
-                    NoticeButtons) override {
-    std::fprintf(stderr, "pyranex-cli: [%s] %s\n", caption.c_str(), text.c_str());
-    std::fflush(stderr);
-    return NoticeAnswer::Ok;
-  }
-};
-
 class Session {
  public:
   explicit Session(const CliOptions& options) : options_(options) {
@@ -54,7 +49,9 @@ class Session {
         LinkContext{queue_, clock_, notifier_, Paths::ForProcess(), SerialDeviceFactory{}});
     services.onSample = [this](size_t k, int64_t sampleTime) { OnSample(k, sampleTime); };
     if (options_.command == Command::Poll) {
+#if PYRANEX_CLI_WORKBOOK
       services.historySaver = &history_;
+#endif
       services.keepIdentifying = options_.wait;
       services.unattended = true;
     }
@@ -95,8 +92,12 @@ class Session {
   // A pipe whose reader has gone (`poll | head -2`) shows as an error on our end at once, even
   // while nothing is written (waiting for sunrise, say).
   static bool OutputGone() {
+#ifdef _WIN32
+    return false;  // a failed write still ends the session (Emit)
+#else
     pollfd out{STDOUT_FILENO, 0, 0};
     return ::poll(&out, 1, 0) > 0 && (out.revents & (POLLERR | POLLHUP | POLLNVAL)) != 0;
+#endif
   }
 
   // One line per change of the link (lost, no reply, back), so a log shows what happened.
@@ -182,8 +183,10 @@ class Session {
   BlockingMessageQueue queue_;
   StderrNotifier notifier_;
   SystemClock clock_;
+#if PYRANEX_CLI_WORKBOOK
   // Before the engine: it saves through this until it is gone.
   HistoryStore history_{Paths::ForProcess(), WorkbookEnv{clock_, notifier_, nullptr}};
+#endif
   std::unique_ptr<PowerViewEngine> engine_;
   LinkCondition lastCondition_ = LinkCondition::Identifying;
   unsigned samples_ = 0;
@@ -196,6 +199,7 @@ int main(int argc, char** argv) {
   using namespace pyranex::cli;
   const std::vector<std::string> args(argv + 1, argv + argc);
   std::string error;
+#if PYRANEX_CLI_WORKBOOK
   if (!args.empty() && IsServiceCommand(args[0])) {
     const std::optional<ServiceOptions> service = ParseServiceOptions(args, &error);
     if (!service) {
@@ -204,13 +208,18 @@ int main(int argc, char** argv) {
     }
     return RunService(*service);
   }
+#endif
   const std::optional<CliOptions> options = ParseCliOptions(args, &error);
   if (!options) {
     std::fprintf(stderr, "pyranex-cli: %s\nTry 'pyranex-cli --help'.\n", error.c_str());
     return 1;
   }
   if (options->command == Command::Help) {
+#if PYRANEX_CLI_WORKBOOK
     std::fputs((CliUsage() + "\n" + ServiceUsage()).c_str(), stdout);
+#else
+    std::fputs(CliUsage().c_str(), stdout);
+#endif
     return 0;
   }
 #ifdef _WIN32

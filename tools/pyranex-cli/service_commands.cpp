@@ -2,6 +2,7 @@
 // opens it, with this program's main loop standing in for the dialog's modal loop.
 
 #include "service_commands.h"
+#include "stderr_notifier.h"
 
 #include <fcntl.h>
 #include <termios.h>
@@ -42,17 +43,6 @@ std::string Lower(std::string text) {
   for (char& c : text) c = static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
   return text;
 }
-
-class StderrNotifier final : public Notifier {
- public:
-  using Notifier::Show;
-  NoticeAnswer Show(const std::string& text, const std::string& caption, NoticeIcon,
-                    NoticeButtons) override {
-    std::fprintf(stderr, "pyranex-cli: [%s] %s\n", caption.c_str(), text.c_str());
-    std::fflush(stderr);
-    return NoticeAnswer::Ok;
-  }
-};
 
 // The parameter-setting password: PYRANEX_PASSWORD, else typed at the terminal without echo.
 std::optional<std::string> ReadPassword() {

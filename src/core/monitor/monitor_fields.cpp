@@ -170,8 +170,8 @@ void LoadDefaults(MonitorFields& f) {
 }
 
 const std::vector<FieldSpec>& FieldSpecs() {
-  static const std::vector<FieldSpec> specs = MakeSpecs();
-  return specs;
+  static const std::vector<FieldSpec> table = MakeSpecs();
+  return table;
 }
 
 const FieldSpec* FindField(int control) {
