@@ -64,6 +64,8 @@ def parse_args(argv):
     p.add_argument("--firmware", type=lambda s: int(s, 0), default=500, help="register 45 (default 500)")
     p.add_argument("--serial", default="123456789012", help="twelve digits, registers 1..3")
     p.add_argument("--no-live", action="store_true", help="leave registers 11..41 at zero")
+    p.add_argument("--dump", metavar="FILE",
+                   help="on exit, write the holding registers to FILE, one REG=VALUE a line")
     p.add_argument("--input", type=register_value, action="append", default=[],
                    metavar="REG=VALUE", help="preset input register 1..81 (repeatable)")
     p.add_argument("--holding", type=register_value, action="append", default=[],
@@ -104,10 +106,11 @@ def build_context(args):
     for reg, value in args.holding:
         put_holding(reg, value)
 
+    args.holding_block = ModbusSequentialDataBlock(0, holding)
     slave = ModbusSlaveContext(
         di=ModbusSequentialDataBlock(0, [0] * 8),
         co=ModbusSequentialDataBlock(0, [0] * 8),
-        hr=ModbusSequentialDataBlock(0, holding),
+        hr=args.holding_block,
         ir=ModbusSequentialDataBlock(0, inputs),
         zero_mode=True)  # wire address 0 is the first value, not the second
     # single=True: one context for every slave address, so the 0xFF probe is answered too.
@@ -188,6 +191,12 @@ async def serve(args):
         pass
     for fd in (server_master, server_slave, program_master, program_slave):
         os.close(fd)
+    if args.dump:
+        count = HOLDING_LAST - HOLDING_FIRST + 1
+        values = args.holding_block.getValues(0, count)
+        with open(args.dump, "w", encoding="ascii") as out:
+            for i, value in enumerate(values):
+                out.write(f"{HOLDING_FIRST + i}={value}\n")
     return 0
 
 

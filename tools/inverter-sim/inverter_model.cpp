@@ -137,7 +137,10 @@ bool InverterModel::WriteCoil(unsigned number, bool on) {
     return true;
   }
   if (number == 2) {
-    if (on) ++autoTests_;
+    if (on) {
+      ++autoTests_;
+      autoTestUntil_ = simSeconds_ + kAutoTestSeconds;
+    }
     return true;
   }
   return false;
@@ -145,7 +148,12 @@ bool InverterModel::WriteCoil(unsigned number, bool on) {
 
 std::optional<uint16_t> InverterModel::InputRegister(unsigned n) const {
   if (n < kFirstInput || n > kLastInput) return std::nullopt;
-  const CurvePoint& p = now_;
+  CurvePoint p = now_;
+  if (AutoTestRunning()) {
+    // Off the grid while it tests its trip points.
+    p.acPowerW = 0;
+    p.state = OperatingState::Waiting;
+  }
   const bool rawWatts = identity_.firmwareVersion == 500;
   const auto power = static_cast<uint32_t>(std::lround(p.acPowerW * (rawWatts ? 1.0 : 10.0)));
   const auto energyToday = static_cast<uint32_t>(std::lround(energyTodayWh_ / 100.0));

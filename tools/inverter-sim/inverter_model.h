@@ -3,6 +3,7 @@
 #include <array>
 #include <cstdint>
 #include <optional>
+#include <vector>
 
 #include "day_curve.h"
 
@@ -24,6 +25,17 @@ struct InverterIdentity {
 std::array<uint8_t, 6> SerialToBcd(uint64_t serialNumber);
 // Decimal value of packed BCD digits; nibbles above 9 are taken as they are (x10 weight).
 uint64_t BcdToSerial(const std::array<uint8_t, 6>& bcd);
+
+// One write the inverter took: holding registers from `first` (function 6 or 16), or a coil.
+struct SimWrite {
+  bool coil = false;
+  unsigned first = 0;  // register number, or coil number
+  std::vector<uint16_t> values;
+  friend bool operator==(const SimWrite&, const SimWrite&) = default;
+};
+
+// Simulated seconds an auto test keeps the inverter off the grid (state "Waiting").
+inline constexpr double kAutoTestSeconds = 30.0;
 
 // The inverter behind the wire: its registers, coils and the day it lives through. Time moves
 // only through AdvanceTo, so the model is deterministic and cheap to test.
@@ -48,6 +60,11 @@ class InverterModel {
   std::array<uint8_t, 6> SerialBcd() const;
   uint16_t FirmwareVersion() const { return identity_.firmwareVersion; }
   unsigned AutoTestCount() const { return autoTests_; }
+  bool AutoTestRunning() const { return simSeconds_ < autoTestUntil_; }
+  // Every write taken, in order.
+  const std::vector<SimWrite>& Writes() const { return writes_; }
+  void RecordWrite(SimWrite write) { writes_.push_back(std::move(write)); }
+  void ClearWrites() { writes_.clear(); }
   double SecondOfDay() const { return secondOfDay_; }
   double EnergyTodayKwh() const { return energyTodayWh_ / 1000.0; }
   double EnergyTotalKwh() const { return energyTotalWh_ / 1000.0; }
@@ -66,6 +83,8 @@ class InverterModel {
   double runSecondsToday_ = 0;
   double runSecondsTotal_ = 4321.0 * 3600;
   unsigned autoTests_ = 0;
+  double autoTestUntil_ = -1;
+  std::vector<SimWrite> writes_;
   CurvePoint now_;
 };
 

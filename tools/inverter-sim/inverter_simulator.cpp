@@ -206,6 +206,7 @@ void InverterSimulator::ClearRecords() {
   std::lock_guard lock(impl_->mutex);
   impl_->requests.clear();
   impl_->replies.clear();
+  impl_->model.ClearWrites();
 }
 
 bool InverterSimulator::WaitForRequests(std::size_t count,
@@ -238,6 +239,11 @@ uint8_t InverterSimulator::SlaveAddress() const {
 uint64_t InverterSimulator::SerialNumber() const {
   std::lock_guard lock(impl_->mutex);
   return BcdToSerial(impl_->model.SerialBcd());
+}
+
+std::vector<SimWrite> InverterSimulator::Writes() const {
+  std::lock_guard lock(impl_->mutex);
+  return impl_->model.Writes();
 }
 
 unsigned InverterSimulator::AutoTestCount() const {

@@ -65,6 +65,7 @@ class InverterSimulator {
   std::vector<std::vector<uint8_t>> Requests() const;
   // Every reply actually sent, as sent (faults included).
   std::vector<std::vector<uint8_t>> Replies() const;
+  // Forgets the requests, replies and writes recorded so far.
   void ClearRecords();
   // Blocks until at least `count` requests have been received or the timeout passes.
   bool WaitForRequests(std::size_t count, std::chrono::milliseconds timeout) const;
@@ -76,6 +77,8 @@ class InverterSimulator {
   uint8_t SlaveAddress() const;
   uint64_t SerialNumber() const;
   unsigned AutoTestCount() const;
+  // Every write the inverter took (registers and coils), in order.
+  std::vector<SimWrite> Writes() const;
 
  private:
   struct Impl;

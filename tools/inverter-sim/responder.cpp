@@ -108,8 +108,10 @@ Answer Respond(InverterModel& model, std::span<const uint8_t> frame, std::size_t
         exception = kIllegalValue;
       else if (!model.WriteCoil(coil, value == 0xFF00))
         exception = kIllegalAddress;
-      else
+      else {
+        model.RecordWrite({true, coil, {static_cast<uint16_t>(value)}});
         body.assign(pdu.begin(), pdu.begin() + 5);
+      }
       break;
     }
     case 6: {
@@ -118,6 +120,7 @@ Answer Respond(InverterModel& model, std::span<const uint8_t> frame, std::size_t
         exception = kIllegalAddress;
       else {
         model.WriteHolding(reg, static_cast<uint16_t>(Word(pdu, 3)));
+        model.RecordWrite({false, reg, {static_cast<uint16_t>(Word(pdu, 3))}});
         body.assign(pdu.begin(), pdu.begin() + 5);
       }
       break;
@@ -133,9 +136,12 @@ Answer Respond(InverterModel& model, std::span<const uint8_t> frame, std::size_t
         exception = kIllegalAddress;
         break;
       }
+      SimWrite write{false, first, {}};
       for (unsigned i = 0; i < quantity; ++i) {
-        model.WriteHolding(first + i, static_cast<uint16_t>(Word(pdu, 6 + 2 * i)));
+        write.values.push_back(static_cast<uint16_t>(Word(pdu, 6 + 2 * i)));
+        model.WriteHolding(first + i, write.values.back());
       }
+      model.RecordWrite(std::move(write));
       body.assign(pdu.begin(), pdu.begin() + 5);
       break;
     }

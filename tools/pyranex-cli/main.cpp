@@ -14,6 +14,7 @@
 #include "core/acquisition/power_view_engine.h"
 #include "core/platform/clock.h"
 #include "core/platform/paths.h"
+#include "service_commands.h"
 
 namespace pyranex::cli {
 namespace {
@@ -97,12 +98,8 @@ class Session {
       std::printf("Framing: serial number address\n");
     }
     std::printf("Serial number: %s\n", com.GetSerialNumberText().c_str());
-    std::string version = com.m_firmwareVersion;
-    if (version.empty() && engine_->Store().VersionRegister()) {
-      char text[32];
-      std::snprintf(text, sizeof text, "V%3.2f", *engine_->Store().VersionRegister() / 100.0);
-      version = text;
-    }
+    // The version the engine scales the power by.
+    const std::string version = com.m_firmwareVersion;
     std::printf("Firmware version: %s\n", version.empty() ? "unknown" : version.c_str());
     if (modelRead) {
       std::printf("Rated power: %d W\n", engine_->m_ratedPower * 100);
@@ -143,13 +140,21 @@ int main(int argc, char** argv) {
   using namespace pyranex::cli;
   const std::vector<std::string> args(argv + 1, argv + argc);
   std::string error;
+  if (!args.empty() && IsServiceCommand(args[0])) {
+    const std::optional<ServiceOptions> service = ParseServiceOptions(args, &error);
+    if (!service) {
+      std::fprintf(stderr, "pyranex-cli: %s\nTry 'pyranex-cli --help'.\n", error.c_str());
+      return 1;
+    }
+    return RunService(*service);
+  }
   const std::optional<CliOptions> options = ParseCliOptions(args, &error);
   if (!options) {
     std::fprintf(stderr, "pyranex-cli: %s\nTry 'pyranex-cli --help'.\n", error.c_str());
     return 1;
   }
   if (options->command == Command::Help) {
-    std::fputs(CliUsage().c_str(), stdout);
+    std::fputs((CliUsage() + "\n" + ServiceUsage()).c_str(), stdout);
     return 0;
   }
   struct sigaction action {};

@@ -361,6 +361,13 @@ void PowerViewEngine::OpenMonitor() {
 
 void PowerViewEngine::StoreRegisterValue(int value, uint32_t registerNumber) {
   if (m_com.m_exchangeState.load() != ExchangeReadSent) return;
+  // Identification learns the version only in the serial framing; every read of register 45
+  // (the model poll, the monitor's reads) teaches it in either framing.
+  if (registerNumber == kVersionRegister) {
+    char text[32];
+    std::snprintf(text, sizeof text, "V%3.2f", (value & 0xFFFF) / 100.0);
+    m_com.m_firmwareVersion = text;
+  }
   const bool unscaled = m_com.m_firmwareVersion == kUnscaledPowerFirmware;
   if (store_.Store(value, registerNumber, clock_.TickCount(), unscaled) ==
       RegisterStore::Outcome::UdcUacMismatch) {

@@ -164,13 +164,19 @@ void CConfigWorkbook::ReadSheet(std::string_view sheet, const std::array<ColumnS
   }
   // The number an empty number cell repeats; none yet at the start of the pass.
   std::optional<double> running;
-  for (; !connection_.AtEnd(); connection_.MoveNext()) {
+  // A row cut short by a failed cell still gets an (empty) entry in every later column, so
+  // every list keeps one entry per row and a lookup never lands on another row's value.
+  const auto padRow = [&table](size_t from) {
+    for (size_t i = from; i < N; ++i) table[i].emplace_back();
+  };
+  for (; !connection_.AtEnd(); connection_.MoveNext(), SetSuccess()) {
     for (const ColumnSpec& column : columns) {
       XlsTableReader::Cell cell;
       const size_t index = static_cast<size_t>(&column - columns.data());
       if (!connection_.ReadCell(column.name, cell, error)) {
         SetError(error, column.name);
         CopyLastError(m_lastError);
+        padRow(index);
         if (column.kind == ColumnText) return;  // the rest of the sheet is not read
         break;                                  // the rest of this row is not read
       }
@@ -188,6 +194,7 @@ void CConfigWorkbook::ReadSheet(std::string_view sheet, const std::array<ColumnS
             SetError({kXlsErrorTypeMismatch, "Workbook reader", "The cell does not hold a number."},
                      column.name);
             CopyLastError(m_lastError);
+            padRow(index);
             break;
           }
           running = *number;
@@ -199,6 +206,7 @@ void CConfigWorkbook::ReadSheet(std::string_view sheet, const std::array<ColumnS
             SetError({kXlsErrorTypeMismatch, "Workbook reader", "The number is too long."},
                      column.name);
             CopyLastError(m_lastError);
+            padRow(index);
             break;
           }
           text.assign(buffer, static_cast<size_t>(n));
@@ -232,7 +240,9 @@ int CConfigWorkbook::LookupModelCode(int kind, std::string_view text) const {
   const auto& keys = ModelTable[kind == KindByOldCode ? kModelOldCode : kModelName];
   if (kind != KindByOldCode && kind != KindByName) return ModelCodeNotFound;
   for (size_t r = 0; r < codes.size() && r < keys.size(); ++r) {
-    if (keys[r] == text) return static_cast<int>(LeadingInteger(codes[r]));
+    if (keys[r] != text) continue;
+    // An empty code (its cell unreadable) is no code.
+    return codes[r].empty() ? ModelCodeNotFound : static_cast<int>(LeadingInteger(codes[r]));
   }
   return ModelCodeNotFound;
 }

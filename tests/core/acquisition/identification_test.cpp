@@ -126,8 +126,8 @@ TEST_F(IdentificationTest, ModelPollOnceThenTheLiveRecord) {
   EXPECT_TRUE(display.points.empty()) << "the model reply updates nothing";
   EXPECT_TRUE(display.powerTexts.empty());
   EXPECT_EQ(engine().Store().VersionRegister(), 420);
-  // The firmware text is learned only in the serial framing; power stays divided by ten.
-  EXPECT_EQ(engine().Link().m_firmwareVersion, "");
+  // Register 45 of the model poll gives the firmware text in the Modbus framing too.
+  EXPECT_EQ(engine().Link().m_firmwareVersion, "V4.20");
 
   LiveRecord record;
   record.pac = 15000;
@@ -143,7 +143,7 @@ TEST_F(IdentificationTest, ModelPollOnceThenTheLiveRecord) {
 
 TEST_F(IdentificationTest, FirmwareV500SwitchesThePowerScaling) {
   IdentifySerial(500);
-  ModelPoll(kSerialAddress, 30);
+  ModelPoll(kSerialAddress, 30, 500);
   LiveRecord record;
   record.pac = 1500;
   LiveCycle(kSerialAddress, record);
@@ -154,10 +154,30 @@ TEST_F(IdentificationTest, FirmwareV500SwitchesThePowerScaling) {
   EXPECT_EQ(display.yRanges.at(0), std::make_pair(0.0, 3600.0));
 }
 
+TEST_F(IdentificationTest, ModbusFramingLearnsTheFirmwareFromTheModelPoll) {
+  struct Case {
+    uint16_t version;
+    const char* text;
+    float shown;
+  };
+  for (const Case& c : {Case{500, "V5.00", 15000.0f}, Case{499, "V4.99", 1500.0f}}) {
+    MakeEngine();
+    display = RecordingDisplay{};
+    IdentifyModbus();
+    EXPECT_EQ(engine().Link().m_firmwareVersion, "");
+    ModelPoll(kModbusAddress, 50, c.version);
+    EXPECT_EQ(engine().Link().m_firmwareVersion, c.text);
+    LiveRecord record;
+    record.pac = 15000;
+    LiveCycle(kModbusAddress, record);
+    EXPECT_FLOAT_EQ(display.points.at(0).value, c.shown) << c.text;
+  }
+}
+
 TEST_F(IdentificationTest, OtherFirmwareDividesThePower) {
   IdentifySerial(501);
   EXPECT_EQ(engine().Link().m_firmwareVersion, "V5.01");
-  ModelPoll(kSerialAddress, 28);
+  ModelPoll(kSerialAddress, 28, 501);
   LiveRecord record;
   record.pac = 1500;
   LiveCycle(kSerialAddress, record);

@@ -151,7 +151,7 @@ TEST_P(ConfigWorkbookTest, MissingStandardColumnCutsEveryRowThere) {
   double out = -1;
   EXPECT_EQ(book->LookupStandardValue(15, kVacLow, out), -1);
   EXPECT_EQ(out, -1);
-  EXPECT_EQ(book->ParameterTable[18].size(), 0u);
+  EXPECT_EQ(book->ParameterTable[18], (std::vector<std::string>{"", ""}));  // cut: empty
   EXPECT_EQ(book->ParameterTable[17].size(), 2u);
   const std::string copy = ConfigLastErrorCopy();
   EXPECT_EQ(copy.rfind("Error:\nCode = 800a0cc1\n", 0), 0u) << copy;
@@ -232,7 +232,7 @@ TEST_P(ConfigWorkbookTest, MissingTextColumnEndsTheSheet) {
                          "QT2000-A\t23\t2000\tAS4777\tA2\n"
                          "QW2330\t7\t2330\tETL-240\tAB\n");
   EXPECT_EQ(book->ModelTable[0].size(), 1u);
-  EXPECT_EQ(book->ModelTable[1].size(), 0u);
+  EXPECT_EQ(book->ModelTable[1], (std::vector<std::string>{""}));  // the cut row stays aligned
   EXPECT_EQ(book->LookupModelCode(KindByOldCode, "AB"), 999);
   EXPECT_NE(book->LastError().find("**For Field Name:Name"), std::string::npos);
 }
@@ -245,9 +245,31 @@ TEST_P(ConfigWorkbookTest, UnreadableNumberEndsOnlyItsRow) {
                          "B\tW2330\ts:abc\t2330\tETL-240\tAB\n"
                          "C\tW3180\t9\t3180\tETL-240\tAC\n");
   EXPECT_EQ(book->ModelTable[0].size(), 3u);
-  EXPECT_EQ(book->ModelTable[2], (std::vector<std::string>{"5.00", "9.00"}));
-  EXPECT_EQ(book->ModelTable[5], (std::vector<std::string>{"AA", "AC"}));
+  EXPECT_EQ(book->ModelTable[2], (std::vector<std::string>{"5.00", "", "9.00"}));
+  EXPECT_EQ(book->ModelTable[5], (std::vector<std::string>{"AA", "", "AC"}));
   EXPECT_EQ(book->LookupModelCode(KindByName, "W1750"), 5);
+  EXPECT_EQ(book->LookupModelCode(KindByName, "W2330"), 999);  // its code could not be read
+  EXPECT_EQ(book->LookupModelCode(KindByName, "W3180"), 9);    // not the next row's
+  EXPECT_EQ(book->LookupModelCode(KindByOldCode, "AC"), 9);
+  EXPECT_EQ(book->LastError(), "Success");  // after the next successful row
+}
+
+TEST_P(ConfigWorkbookTest, UnreadableStandardValueShiftsNoLaterRow) {
+  std::vector<std::string> low = Same("200");
+  low[0] = "s:n/a";
+  std::vector<std::string> lower;
+  for (int k = 0; k < 16; ++k) lower.push_back(std::to_string(170 + k));
+  const auto book = Load("=== tester-parset\n" + StandardsHeader() + Row("VacLow(V)", low) +
+                         Row("VacLower(V)", lower) + Row("T-start(s)", Same("60")) + kModelSheet);
+  for (int k = 0; k < 16; ++k) {
+    double out = -1;
+    EXPECT_EQ(book->LookupStandardValue(k, kVacLow, out), -1) << k;  // the cut row: not found
+    EXPECT_EQ(book->LookupStandardValue(k, 3, out), 0) << k;
+    EXPECT_EQ(out, 170 + k) << k;
+    EXPECT_EQ(book->LookupStandardValue(k, kTStart, out), 0) << k;
+    EXPECT_EQ(out, 60) << k;
+  }
+  for (const auto& column : book->ParameterTable) EXPECT_EQ(column.size(), 3u);
 }
 
 INSTANTIATE_TEST_SUITE_P(Writers, ConfigWorkbookTest, ::testing::Values(Writer::Xlwt, Writer::Ours),

@@ -524,3 +524,64 @@ TEST(SimTrafficText, HexBothWays) {
 
 }  // namespace
 }  // namespace pyranex::test
+
+namespace pyranex::test {
+namespace {
+
+TEST(SimService, WritesShowWhereTheProgramReadsThemBack) {
+  sim::InverterModel model(Identity(), 12 * 3600);
+  // Block 0 of a parameter write (311..333), then the island switch and GFCI off.
+  Bytes block{0x01, 0x10, 0x00, 10, 0x00, 23, 46};
+  for (uint16_t i = 0; i < 23; ++i) {
+    block.push_back(static_cast<uint8_t>((1000 + i) >> 8));
+    block.push_back(static_cast<uint8_t>((1000 + i) & 0xFF));
+  }
+  ASSERT_TRUE(sim::Respond(model, WithCrc(block), 1, sim::FramingMode::Modbus).reply);
+  ASSERT_TRUE(
+      sim::Respond(model, WithCrc({1, 0x10, 0, 56, 0, 1, 2, 0, 0}), 1, sim::FramingMode::Modbus)
+          .reply);
+  ASSERT_TRUE(
+      sim::Respond(model, WithCrc({1, 0x10, 0, 38, 0, 1, 2, 0, 0}), 1, sim::FramingMode::Modbus)
+          .reply);
+  struct Case {
+    unsigned input;
+    uint16_t value;
+  };
+  for (const Case& c :
+       {Case{46, 1000}, Case{67, 1021}, Case{68, 1022}, Case{74, 0}, Case{75, 1}, Case{81, 1000}}) {
+    EXPECT_EQ(model.InputRegister(c.input), c.value) << c.input;
+  }
+  EXPECT_EQ(model.HoldingRegister(357), 0);
+  ASSERT_EQ(model.Writes().size(), 3u);
+  EXPECT_EQ(model.Writes()[0].first, 311u);
+  EXPECT_EQ(model.Writes()[0].values.size(), 23u);
+  EXPECT_EQ(model.Writes()[1], (sim::SimWrite{false, 357, {0}}));
+}
+
+TEST(SimService, CommandsHaveAVisibleEffect) {
+  sim::InverterModel model(Identity(), 12 * 3600);
+  model.AdvanceTo(60);
+  ASSERT_EQ(model.InputRegister(41), 1);  // inverting at noon
+  ASSERT_GT(*model.InputRegister(26), 0);
+  ASSERT_TRUE(
+      sim::Respond(model, WithCrc({1, 5, 0, 1, 0xFF, 0}), 1, sim::FramingMode::Modbus).reply);
+  EXPECT_EQ(model.InputRegister(41), 0);  // auto test: off the grid
+  EXPECT_EQ(model.InputRegister(23), 0);
+  model.AdvanceTo(60 + sim::kAutoTestSeconds + 1);
+  EXPECT_EQ(model.InputRegister(41), 1);
+  ASSERT_TRUE(
+      sim::Respond(model, WithCrc({1, 5, 0, 0, 0xFF, 0}), 1, sim::FramingMode::Modbus).reply);
+  EXPECT_EQ(model.InputRegister(24), 0);
+  EXPECT_EQ(model.InputRegister(25), 0);
+  EXPECT_EQ(model.InputRegister(26), 0);
+  EXPECT_EQ(model.Writes().back(), (sim::SimWrite{true, 1, {0xFF00}}));
+  // A new address answers at once, under the new address.
+  const auto answer =
+      sim::Respond(model, WithCrc({1, 0x10, 0, 60, 0, 1, 2, 0, 9}), 1, sim::FramingMode::Modbus);
+  ASSERT_TRUE(answer.reply);
+  EXPECT_EQ((*answer.reply)[0], 9);
+  EXPECT_EQ(model.SlaveAddress(), 9);
+}
+
+}  // namespace
+}  // namespace pyranex::test
