@@ -17,6 +17,7 @@
 #include "core/chart/dialog_units.h"
 #include "core/monitor/monitor_engine.h"
 #include "core/monitor/register_display.h"
+#include "core/workbook/config_workbook.h"
 #include "ui/monitor/lamp_icons.h"
 
 namespace pyranex::ui {
@@ -25,7 +26,8 @@ namespace {
 constexpr int kCancel = 2;
 constexpr int kDciDisplay = 1080;
 
-// "Real time data", in reading order, four to a row.
+// "Real time data" in three columns: the grid side with the sample values, the energy and
+// running times with "Is max", the inverter's inside with "Is min".
 struct Reading {
   const char* label;
   int id;
@@ -37,6 +39,7 @@ constexpr Reading kRealTime[] = {
     {"Total run time(h)", 1077},    {"Is max", ctl::kIsMax},   {"Temperature(°C)", 1078},
     {"Current zero shift 1", 1079}, {"B_CPU_AC_U", 1159},      {"A_CPU_BUS_U", 1160},
     {"Is min", ctl::kIsMin}};
+constexpr int kRealTimeColumnEnds[] = {6, 11, 16};
 
 // "Grid parameter": each trip limit beside the time it must last, by register.
 constexpr std::pair<uint32_t, uint32_t> kTripRows[] = {{48, 50}, {49, 51}, {52, 54}, {53, 55},
@@ -70,8 +73,9 @@ const RegisterPlace& Place(uint32_t reg) {
 
 }  // namespace
 
-CMonitorDlg::CMonitorDlg(MonitorEngine& engine, QWidget* parent)
-    : QDialog(parent), m_engine(engine) {
+CMonitorDlg::CMonitorDlg(MonitorEngine& engine, Notifier& notifier, const CConfigWorkbook* workbook,
+                         QWidget* parent)
+    : QDialog(parent), m_engine(engine), m_notifier(notifier), m_workbook(workbook) {
   setObjectName(QStringLiteral("201"));
   setWindowTitle(QStringLiteral("Parameter setting and monitor"));
   QFont dialogFont = font();
@@ -153,12 +157,15 @@ void CMonitorDlg::CreateControls() {
   auto* realTime = new QGroupBox(QStringLiteral("Real time data"));
   auto* realGrid = new QGridLayout(realTime);
   realGrid->setHorizontalSpacing(8);
-  for (size_t i = 0; i < std::size(kRealTime); ++i) {
-    const int row = static_cast<int>(i / 4);
-    const int column = static_cast<int>(i % 4) * 2;
-    AddRow(*realGrid, row, column, QString::fromUtf8(kRealTime[i].label), kRealTime[i].id, 0);
+  int first = 0;
+  for (size_t c = 0; c < std::size(kRealTimeColumnEnds); ++c) {
+    for (int i = first; i < kRealTimeColumnEnds[c]; ++i) {
+      AddRow(*realGrid, i - first, static_cast<int>(c) * 2, QString::fromUtf8(kRealTime[i].label),
+             kRealTime[i].id, 0);
+    }
+    first = kRealTimeColumnEnds[c];
   }
-  realGrid->setRowStretch(4, 1);
+  realGrid->setRowStretch(6, 1);
   upper->addWidget(realTime, 3);
 
   auto* identity = new QWidget;
@@ -318,7 +325,7 @@ void CMonitorDlg::CreateControls() {
   connect(iso, &QCheckBox::clicked, this, [this](bool on) { m_engine.OnIsoFunction(on); });
   connect(island, &QCheckBox::clicked, this, [this](bool on) { m_engine.OnIslandTestSwitch(on); });
   connect(m_standards, &QComboBox::activated, this,
-          [this](int index) { m_engine.OnStandardChanged(index); });
+          [this](int index) { OnStandardChanged(index); });
   connect(m_sites, &QComboBox::activated, this,
           [this](int index) { m_engine.OnSiteChanged(index); });
   connect(hiddenDefault, &QPushButton::clicked, this, [this] { m_engine.ConvertSerialEntry(); });
@@ -340,6 +347,27 @@ void CMonitorDlg::ShowEngineState() {
   ShowState(m_engine.StateText(), m_engine.LampIcon());
   SelectStandard(m_engine.StandardSelection());
   SelectSite(m_engine.SiteSelection());
+}
+
+void CMonitorDlg::OnStandardChanged(int index) {
+  m_engine.OnStandardChanged(index);
+  if (index < 0 || index >= static_cast<int>(kStandardListEntries.size())) return;
+  // The engine leaves a field as it was when the workbook has no value for it; say so when it
+  // had none at all, rather than look as if the standard had been loaded.
+  const int k = StandardNumber(kStandardListEntries[static_cast<size_t>(index)]);
+  for (const FieldSpec& item : FieldSpecs()) {
+    double value = 0;
+    if (item.parameterIndex >= 0 && m_workbook != nullptr &&
+        m_workbook->LookupStandardValue(k, item.parameterIndex, value) == 0) {
+      return;
+    }
+  }
+  const std::string reason =
+      m_workbook == nullptr ? std::string("no workbook") : m_workbook->LastError();
+  m_notifier.Show(std::string(kStandardListEntries[static_cast<size_t>(index)]) +
+                      ": no values in datacfg.xls (" + reason +
+                      "); the parameter fields keep their values.",
+                  "Quorvane", NoticeIcon::Warning, NoticeButtons::Ok);
 }
 
 void CMonitorDlg::OnInitDialog() {

@@ -6,6 +6,7 @@
 #include <vector>
 
 #include "core/monitor/monitor_display.h"
+#include "core/platform/notifier.h"
 
 class QCheckBox;
 class QComboBox;
@@ -16,8 +17,9 @@ class QListWidget;
 class QPushButton;
 
 namespace pyranex {
+class CConfigWorkbook;
 class MonitorEngine;
-}
+}  // namespace pyranex
 
 namespace pyranex::ui {
 
@@ -26,12 +28,15 @@ namespace pyranex::ui {
 // it; it sends nothing itself. Every control is named by its id (objectName "1070", ...).
 //
 // Enter anywhere in the window converts the serial number entry; Escape does nothing; "Cancel"
-// and the window's close button end it.
+// and the window's close button end it. A standard whose values the configuration workbook does
+// not hold is reported (the fields keep what they had).
 class CMonitorDlg final : public QDialog, public MonitorDisplay {
   Q_OBJECT
 
  public:
-  explicit CMonitorDlg(MonitorEngine& engine, QWidget* parent = nullptr);
+  // `workbook` is the one the engine reads (null: none).
+  CMonitorDlg(MonitorEngine& engine, Notifier& notifier, const CConfigWorkbook* workbook,
+              QWidget* parent = nullptr);
   ~CMonitorDlg() override;
 
   MonitorEngine& Engine() { return m_engine; }
@@ -64,6 +69,7 @@ class CMonitorDlg final : public QDialog, public MonitorDisplay {
   void CreateControls();
   // Shows everything the engine holds (the window may open after values have arrived).
   void ShowEngineState();
+  void OnStandardChanged(int index);
 
   QLineEdit* Display(int id);
   QLineEdit* Edit(int id);
@@ -74,6 +80,8 @@ class CMonitorDlg final : public QDialog, public MonitorDisplay {
   void AddRow(QGridLayout& grid, int row, int column, const QString& label, int display, int edit);
 
   MonitorEngine& m_engine;
+  Notifier& m_notifier;
+  const CConfigWorkbook* m_workbook;
   std::map<int, QWidget*> m_controls;
   QLabel* m_lamp = nullptr;
   QListWidget* m_faults = nullptr;

@@ -85,7 +85,7 @@ std::shared_ptr<MonitorDialog> CMonitorGate::CreateMonitor(bool fullAccess, CInv
 void CMonitorGate::RunModal(MonitorDialog& dialog) {
   const std::shared_ptr<Session> session = std::move(m_pending);
   if (!session || &*session->engine != &dialog) return;
-  CMonitorDlg window(*session->engine, m_parent);
+  CMonitorDlg window(*session->engine, m_notifier, m_workbook, m_parent);
   session->relay.target = &window;
   m_open = &window;
   window.exec();

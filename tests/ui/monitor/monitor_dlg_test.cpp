@@ -35,7 +35,8 @@ struct Window {
   MonitorEngine engine;
   CMonitorDlg dialog;
   explicit Window(bool fullAccess)
-      : engine(MonitorServices{link, notifier, nullptr, &dialog, fullAccess, {}}), dialog(engine) {}
+      : engine(MonitorServices{link, notifier, nullptr, &dialog, fullAccess, {}}),
+        dialog(engine, notifier, nullptr) {}
 };
 
 enum class Kind { Display, Edit, Check, Button, Combo, List, Lamp };
@@ -131,6 +132,15 @@ TEST(MonitorDlg, EnterConvertsTheSerialEntryEscapeKeepsItOpenCancelAndCloseEndIt
   QTest::keyClick(w.dialog.Control(1100), Qt::Key_Escape);
   QTest::keyClick(&w.dialog, Qt::Key_Escape);
   EXPECT_TRUE(w.dialog.isVisible());
+  // A standard the (missing) workbook has no values for is reported; the fields stay.
+  auto* standards = w.dialog.ControlAs<QComboBox>(1096);
+  standards->setCurrentIndex(2);
+  Q_EMIT standards->activated(2);
+  ASSERT_EQ(w.notifier.Count(), 1u);
+  EXPECT_EQ(w.notifier.Notices()[0].text,
+            "VDE-NEW: no values in datacfg.xls (no workbook); the parameter fields keep their "
+            "values.");
+  EXPECT_EQ(w.dialog.ControlAs<QLineEdit>(1100)->text(), "150");
   w.dialog.ControlAs<QPushButton>(2)->click();
   EXPECT_FALSE(w.dialog.isVisible());
   EXPECT_EQ(w.dialog.result(), QDialog::Rejected);
