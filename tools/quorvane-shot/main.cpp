@@ -3,10 +3,11 @@
 // "Par..." with the right password and with a wrong one and pictures the monitor dialog after
 // its first read pass.
 //   quorvane-shot --com N --samples N [--timeout S] [--exe-dir DIR] [--data DIR]
-//                 [--power FILE.png] [--system FILE.png]
+//                 [--power FILE.png] [--system FILE.png] [--text FILE.png]
 //                 [--monitor FILE.png] [--monitor-locked FILE.png]
 // --exe-dir: the folder taken as the executable's (ports/, hisdata/, backdata/);
-// --data: the current folder (2.bmp, 1.bmp, myfile.rtf, datacfg.xls).
+// --data: the current folder (2.bmp, 1.bmp, myfile.rtf, datacfg.xls); --text: the system view
+// after "Text Info".
 #include <QApplication>
 #include <QDeadlineTimer>
 #include <QDir>
@@ -27,6 +28,7 @@
 #include "ui/monitor/monitor_dlg.h"
 #include "ui/monitor/pass_word_dlg.h"
 #include "ui/views/power_curve_view.h"
+#include "ui/views/sys_note_view.h"
 #include "ui/widgets/flow_pane.h"
 
 namespace {
@@ -93,6 +95,7 @@ int main(int argc, char** argv) {
   const char* dataDir = nullptr;
   const char* powerPng = nullptr;
   const char* systemPng = nullptr;
+  const char* textPng = nullptr;
   const char* monitorPng = nullptr;
   const char* lockedPng = nullptr;
   for (int i = 1; i + 1 < argc; i += 2) {
@@ -112,6 +115,8 @@ int main(int argc, char** argv) {
       powerPng = value;
     } else if (name == "--system") {
       systemPng = value;
+    } else if (name == "--text") {
+      textPng = value;
     } else if (name == "--monitor") {
       monitorPng = value;
     } else if (name == "--monitor-locked") {
@@ -150,6 +155,11 @@ int main(int argc, char** argv) {
   ok = SavePicture(frame, powerPng) && ok;
   frame.Tabs().SelectView(1);
   ok = SavePicture(frame, systemPng) && ok;
+  if (textPng != nullptr) {
+    frame.SysView().ShowText();
+    ok = SavePicture(frame, textPng) && ok;
+    frame.SysView().ShowPicture();
+  }
   frame.Tabs().SelectView(0);
   ok = SaveMonitorPicture(view, pyranex::kParameterPassword.data(), monitorPng, timeoutS) && ok;
   ok = SaveMonitorPicture(view, "monitor", lockedPng, timeoutS) && ok;

@@ -3,6 +3,7 @@
 #include <fcntl.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <atomic>
 #include <cerrno>
 #include <cstring>
@@ -62,12 +63,14 @@ std::string WriteFileAtomically(const std::filesystem::path& target,
       target.has_parent_path() ? target.parent_path() : std::filesystem::path(".");
   // The temporary name is the target's, shortened where needed so that a target name that is
   // itself near the file system's limit still gets a temporary file beside it.
-  const std::string suffix =
-      "." + std::to_string(::getpid()) + "." + std::to_string(counter.fetch_add(1)) + ".tmp";
-  std::string stem = target.filename().string();
-  const size_t room = kNameMax - 1 - suffix.size();
-  if (stem.size() > room) stem.resize(room);
-  const std::string tempName = "." + stem + suffix;
+  // (Built by append: g++ 12 -O3 misreads the same with operator+, GCC bug 105329.)
+  std::string suffix(".");
+  suffix.append(std::to_string(::getpid())).append(".");
+  suffix.append(std::to_string(counter.fetch_add(1))).append(".tmp");
+  std::string tempName(".");
+  tempName.append(target.filename().string());
+  tempName.resize(std::min(tempName.size(), kNameMax - suffix.size()));
+  tempName.append(suffix);
   const std::filesystem::path tempPath = folder / tempName;
   const int fd = ::open(tempPath.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0666);
   if (fd < 0) return Reason("cannot create a file in the folder", errno);

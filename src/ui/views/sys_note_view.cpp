@@ -5,6 +5,7 @@
 #include <QLabel>
 #include <QPainter>
 #include <QPushButton>
+#include <QTextCursor>
 #include <QTextEdit>
 
 #include "ui/text/rtf_document.h"
@@ -70,6 +71,7 @@ void CSysNoteView::LoadSystemText() {
   const QByteArray rtf = file.readAll();
   LoadRtfIntoDocument(std::string_view(rtf.constData(), static_cast<size_t>(rtf.size())),
                       *text_->document());
+  text_->moveCursor(QTextCursor::Start);  // read from the top
   m_initDone = true;
 }
 

@@ -63,6 +63,15 @@ std::vector<Accepted> FeedAll(ReplyReceiver& receiver, const Bytes& input) {
   return out;
 }
 
+// Function code, byte count and that many data bytes, sized once: growing a two-byte vector by
+// insert makes g++ 12 at -O3 warn of a memmove out of bounds that cannot happen.
+Bytes Pdu(uint8_t function, uint8_t count, uint8_t fill) {
+  Bytes pdu(2 + size_t{count}, fill);
+  pdu[0] = function;
+  pdu[1] = count;
+  return pdu;
+}
+
 struct ReceiverCase {
   const char* name;
   Framing framing;
@@ -74,12 +83,10 @@ struct ReceiverCase {
 
 std::vector<ReceiverCase> Cases() {
   const Bytes liveModbus = Modbus({0x04, 0x04, 0x00, 0x0A, 0x01, 0x02});
-  Bytes big(246, 0x5A);
-  Bytes bigPdu{0x03, 246};
-  bigPdu.insert(bigPdu.end(), big.begin(), big.end());
-  Bytes bigModbus(251, 0xA5);
-  Bytes bigModbusPdu{0x04, 251};
-  bigModbusPdu.insert(bigModbusPdu.end(), bigModbus.begin(), bigModbus.end());
+  const Bytes big(246, 0x5A);
+  const Bytes bigPdu = Pdu(0x03, 246, 0x5A);
+  const Bytes bigModbus(251, 0xA5);
+  const Bytes bigModbusPdu = Pdu(0x04, 251, 0xA5);
   return {
       {"modbus read reply", FramingModbus, kSlave1, liveModbus, {{4, 2, {0x00, 0x0A, 0x01, 0x02}}}},
       {"serial read reply",

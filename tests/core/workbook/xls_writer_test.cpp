@@ -189,7 +189,9 @@ TEST(XlsWriter, LongButValidNamesSave) {
   auto writer = XlsWriter::Start();
   for (const size_t length : {200u, 240u, 250u, 255u}) {
     SCOPED_TRACE(length);
-    const auto file = dir / (std::string(length - 4, 'n') + ".xls");
+    std::string name(length - 4, 'n');
+    name.append(".xls");
+    const auto file = dir / name;
     writer->NewWorkbook();
     writer->FirstSheet();
     writer->PutCellText("A1", "long");

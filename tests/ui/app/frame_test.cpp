@@ -1,6 +1,7 @@
 #include <gtest/gtest.h>
 
 #include <QAction>
+#include <QLineEdit>
 #include <QMenuBar>
 #include <QThread>
 #include <QToolBar>
@@ -17,8 +18,10 @@
 #include "ui/app/main_frame.h"
 #include "ui/app/pyranex_app.h"
 #include "ui/app/tab_holder.h"
+#include "ui/dialogs/axis_set_dlg.h"
 #include "ui/platform/qt_notifier.h"
 #include "ui/views/power_curve_view.h"
+#include "ui/widgets/flow_pane.h"
 
 namespace pyranex::ui {
 namespace {
@@ -129,6 +132,74 @@ TEST(MainFrame, ExitQuestionOnlyWhileAPortIsOpen) {
     // Cancel leaves the link polling; closing closes it.
     EXPECT_EQ(frame.PowerView().PortOpen(), c.connect && !c.closes);
   }
+}
+
+TEST(PowerView, TimeSpanSetsTheChartWindow) {
+  struct Case {
+    const char* name;
+    const char* from[2];
+    const char* to[2];
+    double xStart, xEnd;  // the window afterwards
+    QStringList before;   // what the dialog shows when it opens
+  };
+  // The day log began at 08:05:40; its samples span five hours (tracking shows them all). The
+  // pane starts a window before its first sample at 0.
+  const std::vector<Case> cases = {
+      {"From 08:00 To 12:30", {"8", "0"}, {"12", "30"}, 0.0, 265.0, {"8", "5", "13", "5"}},
+      {"From 09:00 To 12:30", {"9", "0"}, {"12", "30"}, 55.0, 265.0, {"8", "5", "12", "30"}},
+      {"From 10:00 To 10:00 changes nothing",
+       {"10", "0"},
+       {"10", "0"},
+       55.0,
+       265.0,
+       {"9", "0", "12", "30"}},
+  };
+  const auto dir = EmptyFolder();
+  test::RecordingNotifier notifier;
+  CPyranexApp app({{dir, dir}, &notifier, {}});
+  ASSERT_TRUE(app.InitInstance());
+  CPowerCurveView& view = app.Frame().PowerView();
+  CFlowPane& pane = view.Pane();
+  std::tm start = app.GetClock().ToLocal(app.GetClock().Now());
+  start.tm_hour = 8;
+  start.tm_min = 5;
+  start.tm_sec = 40;
+  start.tm_isdst = -1;
+  pane.m_startTime = app.GetClock().FromLocal(start);
+  pane.AddPoint(1000, 500.0);
+  pane.AddPoint(1000 + 300 * 60000, 500.0);
+  const size_t boxes = notifier.Count();
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.name);
+    QStringList shown;
+    test::ModalDriver driver([&](QWidget& modal) {
+      auto* dialog = qobject_cast<CAxisSetDlg*>(&modal);
+      if (dialog == nullptr) return;
+      shown = {dialog->FromHourEdit().text(), dialog->FromMinEdit().text(),
+               dialog->ToHourEdit().text(), dialog->ToMinEdit().text()};
+      dialog->FromHourEdit().setText(c.from[0]);
+      dialog->FromMinEdit().setText(c.from[1]);
+      dialog->ToHourEdit().setText(c.to[0]);
+      dialog->ToMinEdit().setText(c.to[1]);
+      dialog->accept();
+    });
+    app.Frame().Action(ID_XSCOPE)->trigger();
+    EXPECT_EQ(shown, c.before);
+    EXPECT_DOUBLE_EQ(pane.m_xStart, c.xStart);
+    EXPECT_DOUBLE_EQ(pane.m_xEnd, c.xEnd);
+  }
+  // Reopened, the dialog shows the range just set.
+  QStringList shown;
+  test::ModalDriver driver([&](QWidget& modal) {
+    if (auto* dialog = qobject_cast<CAxisSetDlg*>(&modal)) {
+      shown = {dialog->FromHourEdit().text(), dialog->FromMinEdit().text(),
+               dialog->ToHourEdit().text(), dialog->ToMinEdit().text()};
+      dialog->reject();
+    }
+  });
+  app.Frame().Action(ID_XSCOPE)->trigger();
+  EXPECT_EQ(shown, cases.back().before);
+  EXPECT_EQ(notifier.Count(), boxes);  // an empty range is refused without a word
 }
 
 // Boxes from the interface thread are answered at once; from other threads the first `skip`
