@@ -205,7 +205,11 @@ class ServiceSession final : public MonitorGate {
   int Set(MonitorEngine& monitor) {
     if (options_.defaults) monitor.OnDefaultParameter();
     if (options_.standardIndex) monitor.OnStandardChanged(*options_.standardIndex);
-    if (options_.serial) monitor.SetControlText(ctl::kSerialEntry, *options_.serial);
+    if (options_.serial) {
+      monitor.SetControlText(ctl::kSerialEntry, *options_.serial);
+      // A legacy serial text is converted as Enter converts it in the dialog.
+      if (options_.serial->size() == 10) monitor.ConvertSerialEntry();
+    }
     if (options_.address) {
       if (!monitor.IsEnabled(ctl::kAddressEntry)) {
         std::fprintf(stderr,
@@ -371,10 +375,20 @@ std::optional<ServiceOptions> ParseServiceOptions(const std::vector<std::string>
 }
 
 std::string ServiceUsage() {
+  // The standard names, wrapped under the text they belong to.
   std::string standards;
+  size_t column = 22;
   for (const auto name : kStandardListEntries) {
-    standards += standards.empty() ? "" : ", ";
+    const bool first = standards.empty();
+    if (!first && column + name.size() + 2 > 88) {
+      standards += ",\n           ";
+      column = 11;
+    } else if (!first) {
+      standards += ", ";
+      column += 2;
+    }
     standards += name;
+    column += name.size();
   }
   return "Service commands (the \"Parameter setting and monitor\" dialog without a window):\n"
          "       pyranex-cli params <COM>\n"
@@ -391,7 +405,7 @@ std::string ServiceUsage() {
          "           10-character legacy serial text; --address a new Std. Modbus address.\n"
          "           Standards: " +
          standards +
-         ".\n"
+         "\n           (quote a name with a space: --standard \"Island mode\").\n"
          "  command  Sends one device command: equipment auto test, clear kWh, or switches\n"
          "           the GFCI function, the ISO function or the island test on or off.\n"
          "\n"

@@ -164,6 +164,11 @@ std::optional<ExchangeFailure> MonitorEngine::LastFailure() const {
 // Request engine
 
 void MonitorEngine::Start() {
+  if (display_) {
+    // The window starts as the template has it: these disabled, the grey lamp.
+    for (int id : kStartDisabled) display_->EnableControl(id, false);
+    display_->ShowState(std::string(), kLampWaiting);
+  }
   LoadFields();
   if (m_fullAccess) EnableCommandButtons(true);
   SendReadStep();
@@ -505,13 +510,14 @@ void MonitorEngine::EnableCommandButtons(bool on) {
 }
 
 void MonitorEngine::RequestCommand(MonitorMode mode) {
-  if (!m_fullAccess) return;
+  // A disabled control cannot be clicked: one command at a time.
+  if (!m_fullAccess || !IsEnabled(ctl::kSetAllParameter)) return;
   EnableCommandButtons(false);
   m_requestedMode = mode;
 }
 
 MonitorEngine::SetAllOutcome MonitorEngine::OnSetAllParameter() {
-  if (!m_fullAccess) return SetAllOutcome::NoAccess;
+  if (!m_fullAccess || !IsEnabled(ctl::kSetAllParameter)) return SetAllOutcome::NoAccess;
   if (!SaveFields()) return SetAllOutcome::FieldInvalid;
   ConvertSerialEntry();
   if (Fields().m_serialNumber > kMaxSerialNumber) {
@@ -540,19 +546,19 @@ void MonitorEngine::OnDefaultParameter() {
 }
 
 void MonitorEngine::OnGfciFunction(bool checked) {
-  if (!m_fullAccess) return;
+  if (!m_fullAccess || !IsEnabled(ctl::kGfci)) return;
   ShowCheck(ctl::kGfci, checked);
   RequestCommand(ModeGfci);
 }
 
 void MonitorEngine::OnIsoFunction(bool checked) {
-  if (!m_fullAccess) return;
+  if (!m_fullAccess || !IsEnabled(ctl::kIso)) return;
   ShowCheck(ctl::kIso, checked);
   RequestCommand(ModeIso);
 }
 
 void MonitorEngine::OnIslandTestSwitch(bool checked) {
-  if (!m_fullAccess) return;
+  if (!m_fullAccess || !IsEnabled(ctl::kIslandTest)) return;
   ShowCheck(ctl::kIslandTest, checked);
   RequestCommand(ModeIsland);
 }

@@ -70,6 +70,9 @@ class MonitorEngine final : public MonitorDialog {
   MonitorEngine(const MonitorEngine&) = delete;
   MonitorEngine& operator=(const MonitorEngine&) = delete;
 
+  // The window, when it is made after the engine (interface thread, before Start).
+  void SetDisplay(MonitorDisplay* display) { display_ = display; }
+
   // Dialog initialisation: shows the fields, enables the command controls with full access,
   // sends the opening serial-number broadcast and shows the framing.
   void Start();
@@ -86,6 +89,7 @@ class MonitorEngine final : public MonitorDialog {
   // --- interface thread: what the user does -----------------------------------------------
   // The user typed into an edit field (nothing is echoed back to the display).
   void SetControlText(int controlId, std::string text);
+  // NoAccess: no full access, or the button is disabled (a command is under way).
   enum class SetAllOutcome { Started, NoAccess, FieldInvalid, SerialInvalid };
   SetAllOutcome OnSetAllParameter();
   void OnAutoTest();

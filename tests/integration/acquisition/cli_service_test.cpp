@@ -92,14 +92,16 @@ TEST_F(CliServiceTest, SetAllParameterWithAStandardInBothFramings) {
     const char* extra;
     size_t block2Size;
     uint8_t address;
+    uint64_t serial;
   };
   const Case cases[] = {
-      {sim::FramingMode::Modbus, 300, " --address 9", 21, 9},
-      {sim::FramingMode::Serial, 500, "", 19, 1},
+      {sim::FramingMode::Modbus, 300, " --serial 210987654321 --address 9", 21, 9, 210987654321},
+      // A legacy serial text: T2K(A), 5 October 2010, converted with the model code 23.
+      {sim::FramingMode::Serial, 500, " --serial A2xSA05123", 19, 1, 102310402123},
   };
   for (const Case& c : cases) {
     StartSim(c.framing, c.firmware);
-    auto cli = Cli("set COM4 --standard VDE-NEW --serial 210987654321" + std::string(c.extra));
+    auto cli = Cli("set COM4 --standard VDE-NEW" + std::string(c.extra));
     ASSERT_EQ(cli->Wait(kRunLimit), 0) << cli->Err() << cli->Out();
     const std::vector<SimWrite> writes = RegisterWrites(Sim().Writes());
     ASSERT_EQ(writes.size(), 4u);
@@ -112,16 +114,20 @@ TEST_F(CliServiceTest, SetAllParameterWithAStandardInBothFramings) {
     EXPECT_EQ(writes[2].first, 341u);
     EXPECT_EQ(writes[2].values.size(), c.block2Size);
     EXPECT_EQ(writes[2].values[17], 2);  // standard number of "VDE-NEW"
-    EXPECT_EQ(writes[3], (SimWrite{false, 301, {0x2109, 0x8765, 0x4321}}));
-    EXPECT_EQ(Sim().SerialNumber(), 210987654321u);
+    const std::string digits = std::to_string(c.serial);
+    const auto word = [&](size_t at) {
+      return static_cast<uint16_t>(std::stoul(digits.substr(at, 4), nullptr, 16));
+    };
+    EXPECT_EQ(writes[3], (SimWrite{false, 301, {word(0), word(4), word(8)}}));
+    EXPECT_EQ(Sim().SerialNumber(), c.serial);
     EXPECT_EQ(Sim().SlaveAddress(), c.address);
     // The read pass after the write shows exactly the written values.
     const std::string out = cli->Out();
-    for (const char* line :
-         {"Vac low voltage min(V): 184.0\n", "Time(ms) of Vac high: 600000\n",
-          "Hi-Frequency max(Hz): 51.50\n", "Standard: VDE         \n", "SN1: 210987654321\n"}) {
+    for (const char* line : {"Vac low voltage min(V): 184.0\n", "Time(ms) of Vac high: 600000\n",
+                             "Hi-Frequency max(Hz): 51.50\n", "Standard: VDE         \n"}) {
       EXPECT_NE(out.find(line), std::string::npos) << line << out;
     }
+    EXPECT_NE(out.find("SN1: " + digits + "\n"), std::string::npos) << out;
     Sim().Stop();
   }
 }
