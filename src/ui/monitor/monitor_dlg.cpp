@@ -71,6 +71,10 @@ const RegisterPlace& Place(uint32_t reg) {
   return *FindRegisterPlace(reg);
 }
 
+QString LabelOf(const RegisterPlace& place) {
+  return QString::fromUtf8(place.label.data(), qsizetype(place.label.size()));
+}
+
 }  // namespace
 
 CMonitorDlg::CMonitorDlg(MonitorEngine& engine, Notifier& notifier, const CConfigWorkbook* workbook,
@@ -171,8 +175,8 @@ void CMonitorDlg::CreateControls() {
   auto* identity = new QWidget;
   auto* idGrid = new QGridLayout(identity);
   idGrid->setContentsMargins(4, 6, 0, 0);
-  AddRow(*idGrid, 0, 0, QString::fromStdString(std::string(Place(44).label)), 1084, 0);
-  AddRow(*idGrid, 1, 0, QString::fromStdString(std::string(Place(45).label)), 1085, 0);
+  AddRow(*idGrid, 0, 0, LabelOf(Place(44)), 1084, 0);
+  AddRow(*idGrid, 1, 0, LabelOf(Place(45)), 1085, 0);
   AddRow(*idGrid, 2, 0, QStringLiteral("SN1"), ctl::kSerialDisplay, 0);
   Control(ctl::kSerialDisplay)->setMinimumWidth(kSerialWidth);
   auto* serialEntry = Edit(ctl::kSerialEntry);
@@ -224,15 +228,12 @@ void CMonitorDlg::CreateControls() {
   for (const auto& [limit, time] : kTripRows) {
     const RegisterPlace& l = Place(limit);
     const RegisterPlace& t = Place(time);
-    AddRow(*grid, row, 0, QString::fromLatin1(l.label.data(), qsizetype(l.label.size())), l.display,
-           l.edit);
-    AddRow(*grid, row, 3, QString::fromLatin1(t.label.data(), qsizetype(t.label.size())), t.display,
-           t.edit);
+    AddRow(*grid, row, 0, LabelOf(l), l.display, l.edit);
+    AddRow(*grid, row, 3, LabelOf(t), t.display, t.edit);
     ++row;
   }
   const RegisterPlace& power = Place(kFullPowerRegister);
-  AddRow(*grid, row, 0, QString::fromLatin1(power.label.data(), qsizetype(power.label.size())),
-         power.display, power.edit);
+  AddRow(*grid, row, 0, LabelOf(power), power.display, power.edit);
   grid->setRowStretch(row + 1, 1);
   grid->setColumnStretch(0, 1);
   middle->addWidget(gridGroup, 3);
@@ -246,8 +247,7 @@ void CMonitorDlg::CreateControls() {
     const int r = static_cast<int>(reg - kFirstCalibration) / 2;
     for (uint32_t k = 0; k < 2; ++k) {
       const RegisterPlace& p = Place(reg + k);
-      AddRow(*reviseGrid, r, static_cast<int>(k) * 3,
-             QString::fromLatin1(p.label.data(), qsizetype(p.label.size())), p.display, p.edit);
+      AddRow(*reviseGrid, r, static_cast<int>(k) * 3, LabelOf(p), p.display, p.edit);
     }
   }
   right->addWidget(revise);
@@ -260,8 +260,7 @@ void CMonitorDlg::CreateControls() {
   int dciRow = 1;
   for (uint32_t reg : kDciRegisters) {
     const RegisterPlace& p = Place(reg);
-    AddRow(*dciGrid, dciRow++, 0, QString::fromLatin1(p.label.data(), qsizetype(p.label.size())),
-           p.display, p.edit);
+    AddRow(*dciGrid, dciRow++, 0, LabelOf(p), p.display, p.edit);
   }
   lower->addWidget(dci);
   auto* equipment = new QGroupBox(QStringLiteral("Equipment parameter"));
@@ -269,8 +268,7 @@ void CMonitorDlg::CreateControls() {
   int equipmentRow = 0;
   for (uint32_t reg : kEquipmentRegisters) {
     const RegisterPlace& p = Place(reg);
-    AddRow(*equipmentGrid, equipmentRow++, 0,
-           QString::fromLatin1(p.label.data(), qsizetype(p.label.size())), p.display, p.edit);
+    AddRow(*equipmentGrid, equipmentRow++, 0, LabelOf(p), p.display, p.edit);
   }
   lower->addWidget(equipment);
   right->addStretch(1);
@@ -301,9 +299,10 @@ void CMonitorDlg::CreateControls() {
   QCheckBox* stdModbus = Check(ctl::kStdModbus, QStringLiteral("Std. Modbus"));
   for (QCheckBox* box : {gfci, iso, island, stdModbus}) boxes->addWidget(box);
   boxes->addSpacing(16);
-  boxes->addWidget(NewLabel(QStringLiteral("Addr.")));
-  QLineEdit* addressDisplay = Display(ctl::kAddressDisplay);
-  QLineEdit* addressEntry = Edit(ctl::kAddressEntry);
+  const RegisterPlace& address = Place(kAddressRegister);
+  boxes->addWidget(NewLabel(LabelOf(address)));
+  QLineEdit* addressDisplay = Display(address.display);
+  QLineEdit* addressEntry = Edit(address.edit);
   for (QLineEdit* edit : {addressDisplay, addressEntry}) {
     edit->setMaximumWidth(kValueWidth);
     boxes->addWidget(edit);
