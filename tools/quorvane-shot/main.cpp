@@ -1,7 +1,10 @@
 // Starts the Quorvane window as the program does, connects to COM n as "Com..." then OK would,
-// waits for a number of live samples and writes pictures of the two tabs.
+// waits for a number of live samples and writes pictures of the two tabs; then, if asked, opens
+// "Par..." with the right password and with a wrong one and pictures the monitor dialog after
+// its first read pass.
 //   quorvane-shot --com N --samples N [--timeout S] [--exe-dir DIR] [--data DIR]
 //                 [--power FILE.png] [--system FILE.png] [--text FILE.png]
+//                 [--monitor FILE.png] [--monitor-locked FILE.png]
 // --exe-dir: the folder taken as the executable's (ports/, hisdata/, backdata/);
 // --data: the current folder (2.bmp, 1.bmp, myfile.rtf, datacfg.xls); --text: the system view
 // after "Text Info".
@@ -9,15 +12,21 @@
 #include <QDeadlineTimer>
 #include <QDir>
 #include <QFileInfo>
+#include <QLineEdit>
 #include <QThread>
+#include <QTimer>
 #include <cstdio>
 #include <cstring>
 #include <filesystem>
 #include <string>
 
+#include "core/monitor/monitor_engine.h"
+#include "core/monitor/password.h"
 #include "ui/app/main_frame.h"
 #include "ui/app/pyranex_app.h"
 #include "ui/app/tab_holder.h"
+#include "ui/monitor/monitor_dlg.h"
+#include "ui/monitor/pass_word_dlg.h"
 #include "ui/views/power_curve_view.h"
 #include "ui/views/sys_note_view.h"
 #include "ui/widgets/flow_pane.h"
@@ -44,6 +53,38 @@ bool SavePicture(QWidget& window, const char* file) {
   return false;
 }
 
+// "Par..." answered with `password`; the dialog is pictured once its edit fields are filled and
+// every read step has come round again, then closed with "Cancel".
+bool SaveMonitorPicture(pyranex::ui::CPowerCurveView& view, const char* password, const char* file,
+                        int timeoutS) {
+  if (file == nullptr) return true;
+  bool saved = false;
+  bool done = false;
+  QTimer driver;
+  QObject::connect(&driver, &QTimer::timeout, [&] {
+    QWidget* modal = QApplication::activeModalWidget();
+    if (auto* ask = qobject_cast<pyranex::ui::CPassWordDlg*>(modal)) {
+      ask->PasswordEdit().setText(QString::fromLatin1(password));
+      ask->accept();
+    } else if (auto* dialog = qobject_cast<pyranex::ui::CMonitorDlg*>(modal)) {
+      const pyranex::MonitorEngine& engine = dialog->Engine();
+      if (!engine.EditsLoaded() || engine.CompletedReads() < 10) return;
+      saved = SavePicture(*dialog, file);
+      done = true;
+      dialog->reject();
+    }
+  });
+  driver.start(50);
+  view.OnParSetting();
+  const QDeadlineTimer deadline(static_cast<qint64>(timeoutS) * 1000);
+  while (!done && !deadline.hasExpired()) {
+    QApplication::processEvents(QEventLoop::AllEvents, 50);
+    QThread::msleep(20);
+  }
+  if (!done) std::fprintf(stderr, "quorvane-shot: the monitor dialog did not fill in time\n");
+  return saved;
+}
+
 }  // namespace
 
 int main(int argc, char** argv) {
@@ -55,6 +96,8 @@ int main(int argc, char** argv) {
   const char* powerPng = nullptr;
   const char* systemPng = nullptr;
   const char* textPng = nullptr;
+  const char* monitorPng = nullptr;
+  const char* lockedPng = nullptr;
   for (int i = 1; i + 1 < argc; i += 2) {
     const std::string name = argv[i];
     const char* value = argv[i + 1];
@@ -74,6 +117,10 @@ int main(int argc, char** argv) {
       systemPng = value;
     } else if (name == "--text") {
       textPng = value;
+    } else if (name == "--monitor") {
+      monitorPng = value;
+    } else if (name == "--monitor-locked") {
+      lockedPng = value;
     } else {
       std::fprintf(stderr, "quorvane-shot: unknown option %s\n", name.c_str());
       return 2;
@@ -114,6 +161,8 @@ int main(int argc, char** argv) {
     frame.SysView().ShowPicture();
   }
   frame.Tabs().SelectView(0);
+  ok = SaveMonitorPicture(view, pyranex::kParameterPassword.data(), monitorPng, timeoutS) && ok;
+  ok = SaveMonitorPicture(view, "monitor", lockedPng, timeoutS) && ok;
   view.Disconnect();
   frame.close();
   return ok ? 0 : 1;

@@ -17,7 +17,7 @@ bool CPyranexApp::InitInstance() {
   // QPainter draws everything (no GDI+ token); and there is no registry profile or recent-file
   // list, which the program never used.
   Notifier& notifier = options_.notifier ? *options_.notifier : screenNotifier_;
-  // The monitor dialog comes later: without a gate, "Par..." ends the exchange and opens nothing.
+  // No gate handed in: the power view makes its own (password dialog, then the monitor dialog).
   auto* powerView = new CPowerCurveView(CPowerCurveView::Services{
       clock_, notifier, options_.paths, options_.deviceFactory, nullptr, [this](float kg) {
         if (frame_) frame_->SysView().SetCo2Reduction(kg);

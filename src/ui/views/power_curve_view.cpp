@@ -16,6 +16,7 @@
 #include "ui/export/export_options.h"
 #include "ui/export/export_set_dlg.h"
 #include "ui/export/progress_dlg.h"
+#include "ui/monitor/monitor_gate.h"
 #include "ui/views/form_units.h"
 #include "ui/widgets/background_picture.h"
 #include "ui/widgets/flow_pane.h"
@@ -46,6 +47,10 @@ CPowerCurveView::CPowerCurveView(Services services, QWidget* parent)
       workbookEnv_{services_.clock, services_.notifier, &sink_},
       history_(services_.paths, WorkbookEnv{services_.clock, services_.notifier, nullptr}),
       config_(services_.clock, services_.paths) {
+  if (services_.monitorGate == nullptr) {
+    ownMonitorGate_ = std::make_unique<CMonitorGate>(services_.notifier, &config_, this);
+    services_.monitorGate = ownMonitorGate_.get();
+  }
   engine_ = std::make_unique<PowerViewEngine>(EngineServices(services_, sink_, *this, history_));
   CreateControls();
 }
@@ -161,7 +166,7 @@ void CPowerCurveView::Disconnect() {
 }
 
 void CPowerCurveView::OnParSetting() {
-  // The exchange ends as usual; with no monitor dialog built in, nothing opens then.
+  // Honoured at the end of the current exchange: password, then the monitor dialog.
   engine_->OnParSetting();
 }
 

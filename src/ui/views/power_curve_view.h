@@ -112,6 +112,7 @@ class CPowerCurveView final : public QWidget, private PowerViewDisplay {
   WorkbookEnv workbookEnv_;
   HistoryStore history_;
   CConfigWorkbook config_;
+  std::unique_ptr<MonitorGate> ownMonitorGate_;  // "Par...": used when none is handed in
   std::unique_ptr<PowerViewEngine> engine_;
   ExportThread exportThread_;
 
