@@ -37,17 +37,7 @@ namespace {
 
 namespace fs = std::filesystem;
 
-// Runs the interface until the condition holds; false after the limit.
-template <typename F>
-bool Until(F condition, int seconds) {
-  QDeadlineTimer deadline(test::Scaled(std::chrono::seconds(seconds)).count());
-  while (!condition()) {
-    if (deadline.hasExpired()) return false;
-    QApplication::processEvents(QEventLoop::AllEvents, 20);
-    QThread::msleep(5);
-  }
-  return true;
-}
+using test::Until;
 
 std::string Run(const std::string& command) {
   std::string out;

@@ -2,13 +2,30 @@
 // Answers the modal windows a test runs into: every few milliseconds the active modal widget,
 // if any, is handed to the handler (which closes it). Lives as long as the test needs it.
 #include <QApplication>
+#include <QDeadlineTimer>
 #include <QMessageBox>
+#include <QThread>
 #include <QTimer>
+#include <chrono>
 #include <functional>
 #include <string>
 #include <vector>
 
+#include "support/time_scale.h"
+
 namespace pyranex::test {
+
+// Runs the interface until the condition holds; false after the limit (scaled for slow builds).
+template <typename F>
+bool Until(F condition, int seconds) {
+  QDeadlineTimer deadline(Scaled(std::chrono::seconds(seconds)).count());
+  while (!condition()) {
+    if (deadline.hasExpired()) return false;
+    QApplication::processEvents(QEventLoop::AllEvents, 20);
+    QThread::msleep(5);
+  }
+  return true;
+}
 
 class ModalDriver {
  public:

@@ -35,16 +35,7 @@ namespace {
 
 namespace fs = std::filesystem;
 
-template <typename F>
-bool Until(F condition, int seconds) {
-  QDeadlineTimer deadline(test::Scaled(std::chrono::seconds(seconds)).count());
-  while (!condition()) {
-    if (deadline.hasExpired()) return false;
-    QApplication::processEvents(QEventLoop::AllEvents, 20);
-    QThread::msleep(5);
-  }
-  return true;
-}
+using test::Until;
 
 constexpr int kCommandControls[] = {1000, 1001, 1002, 1157, 1158, 1175};
 
