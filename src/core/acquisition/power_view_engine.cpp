@@ -464,6 +464,7 @@ void PowerViewEngine::OnCycleComplete() {
   if (IsSaveDue(position, m_lastSaveMinute, m_exportBusy)) SaveHistory(position.minute);
   UpdateReadouts(k);
   if (services_.onSample) services_.onSample(k, position.sampleTime);
+  PublishRecord(k, position.sampleTime);
 
   if (position.dayChanged) {
     dayLog_.Clear();
@@ -493,6 +494,20 @@ void PowerViewEngine::RefreshFromMonitor() {
   const size_t k = dayLog_.pac.size() - 1;
   if (services_.display) services_.display->AddPoint(dayLog_.tickMs[k], dayLog_.pac[k]);
   UpdateReadouts(k);
+  // The dialog's live reads are live records too: history and subscribers keep them.
+  const CyclePosition position =
+      LocateSample(clock_, m_startTime, dayLog_.tickMs.front(), dayLog_.tickMs[k]);
+  PublishRecord(k, position.sampleTime);
+}
+
+void PowerViewEngine::PublishRecord(size_t k, int64_t sampleTime) {
+  if (services_.recordSinks.empty()) return;
+  LiveRecord record = MakeLiveRecord(dayLog_, k, sampleTime, clock_);
+  record.serialNumber = m_com.GetSerialNumberText();
+  record.ratedPower = m_ratedPower;
+  record.firmwareVersion = m_com.m_firmwareVersion;
+  record.link = GetLinkStatus().condition;
+  for (RecordSink* sink : services_.recordSinks) sink->Accept(record);
 }
 
 void PowerViewEngine::SaveHistory(int minute) {

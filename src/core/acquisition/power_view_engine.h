@@ -9,8 +9,10 @@
 #include <optional>
 #include <thread>
 #include <utility>
+#include <vector>
 
 #include "core/acquisition/link_status.h"
+#include "core/acquisition/live_record.h"
 #include "core/acquisition/monitor_hooks.h"
 #include "core/acquisition/power_view_display.h"
 #include "core/acquisition/register_store.h"
@@ -52,6 +54,8 @@ struct PowerViewServices {
   // Called after each completed live-data cycle with the index of its sample and its calendar
   // time, before the day change empties the log.
   std::function<void(size_t, int64_t)> onSample;
+  // Receive every live record (history store, home energy bus), on the interface thread.
+  std::vector<RecordSink*> recordSinks;
 };
 
 // The heart of the power view: connects, identifies the inverter, paces the polls on its own
@@ -135,6 +139,7 @@ class PowerViewEngine {
   void NoteRequestFromPollThread() { requestGeneration_.fetch_add(1); }
   void CatchUpWithRequests();
   void StartDayLog();
+  void PublishRecord(size_t k, int64_t sampleTime);
   void EndOfExchange();
   void StopPollThread();
 

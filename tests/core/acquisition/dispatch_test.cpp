@@ -73,7 +73,7 @@ class DispatchTest : public EngineTest {
 
 TEST_F(DispatchTest, ReadoutsOfACycle) {
   Polling(50);
-  LiveRecord record;
+  LiveRegisters record;
   record.pac = 24500;  // 2450.0 W
   record.eToday = 123;
   record.eTotal = 45678;
@@ -89,11 +89,21 @@ TEST_F(DispatchTest, ReadoutsOfACycle) {
   EXPECT_EQ(display.startTimes, std::vector<int64_t>{clock.Now()});
   ASSERT_EQ(samples.size(), 1u);
   EXPECT_EQ(samples[0].first, 0u);
+
+  ASSERT_EQ(records.all.size(), 1u);
+  const pyranex::LiveRecord& live = records.all[0];
+  EXPECT_EQ(live.serialNumber, "123456789012");
+  EXPECT_EQ(live.ratedPower, 50);
+  EXPECT_EQ(live.time, samples[0].second);
+  EXPECT_DOUBLE_EQ(live.Get(LiveField::Pac), 2450.0);
+  EXPECT_NEAR(live.Get(LiveField::ETotal), 4567.8, 1e-3);
+  EXPECT_DOUBLE_EQ(live.Get(LiveField::Dci), -2.0);
+  EXPECT_DOUBLE_EQ(live.Get(LiveField::State1), 0x00010002);
 }
 
 TEST_F(DispatchTest, UnknownRatedPowerKeepsTheGaugeAtZeroAndTheDefaultAxis) {
   Polling(0);
-  LiveCycle(kModbusAddress, LiveRecord{});
+  LiveCycle(kModbusAddress, LiveRegisters{});
   EXPECT_EQ(display.percents, std::vector<int>{0});
   EXPECT_EQ(display.yRanges.at(0), std::make_pair(0.0, 5500.0));
 }
@@ -123,7 +133,7 @@ TEST_F(DispatchTest, CancelledPasswordOpensNoDialog) {
   Polling();
   fakeGate.answer = std::nullopt;
   engine().OnParSetting();
-  LiveCycle(kModbusAddress, LiveRecord{});
+  LiveCycle(kModbusAddress, LiveRegisters{});
   EXPECT_EQ(fakeGate.asked, 1);
   EXPECT_EQ(fakeGate.dialog, nullptr);
   EXPECT_TRUE(display.points.empty()) << "the exchange that honoured Par... shows nothing";
@@ -136,7 +146,7 @@ TEST_F(DispatchTest, OpenDialogReceivesValuesAndTheViewFollowsItsLiveReads) {
   // The dialog's own live read, as its request engine would send it.
   engine().Link().ReadRegisters(11, 31);
   ExpectRequest(kLivePollModbus);
-  LiveRecord record;
+  LiveRegisters record;
   record.pac = 12340;
   line.Send(ReadReply(kModbusAddress, record.Values()));
   ReceiveAndPump(31);
@@ -155,14 +165,14 @@ TEST_F(DispatchTest, ViewTakesOverTheDialogsValueIndexWhenItClosesMidReply) {
   fakeGate.whileOpen = [this] {
     engine().Link().ReadRegisters(11, 31);
     ExpectRequest(kLivePollModbus);
-    const std::vector<uint16_t> values = LiveRecord{}.Values();
+    const std::vector<uint16_t> values = LiveRegisters{}.Values();
     line.Send(ReadReply(kModbusAddress, values));
     ASSERT_TRUE(sink.WaitForCount(31));
     for (int i = 0; i < 12; ++i) engine().HandleMessage(*sink.Take());  // then closed
   };
   Tick(900);
   ExpectRequest(kLivePollModbus);
-  line.Send(ReadReply(kModbusAddress, LiveRecord{}.Values()));
+  line.Send(ReadReply(kModbusAddress, LiveRegisters{}.Values()));
   ASSERT_TRUE(sink.WaitForCount(31));
   Pump();  // the last value opens the dialog; the rest of its reply then goes to the view
   ASSERT_NE(fakeGate.dialog, nullptr);
@@ -177,8 +187,8 @@ TEST_F(DispatchTest, ViewTakesOverTheDialogsValueIndexWhenItClosesMidReply) {
 TEST_F(DispatchTest, TickCountWrapBetweenSamplesKeepsTheMinuteRight) {
   clock.SetTick(0xFFFFFFFFu - 60'000);
   Polling();
-  LiveCycle(kModbusAddress, LiveRecord{});  // minute 0, save schedule starts
-  for (int i = 0; i < 10; ++i) LiveCycle(kModbusAddress, LiveRecord{}, 60'000);
+  LiveCycle(kModbusAddress, LiveRegisters{});  // minute 0, save schedule starts
+  for (int i = 0; i < 10; ++i) LiveCycle(kModbusAddress, LiveRegisters{}, 60'000);
   ASSERT_LT(engine().GetDayLog().tickMs.back(), engine().GetDayLog().tickMs.front());
   ASSERT_EQ(saver.saves.size(), 1u);
   EXPECT_EQ(saver.saves[0].minute, 10);
@@ -187,12 +197,12 @@ TEST_F(DispatchTest, TickCountWrapBetweenSamplesKeepsTheMinuteRight) {
 
 TEST_F(DispatchTest, TenMinuteScheduleWaitsForABusyExport) {
   Polling();
-  LiveCycle(kModbusAddress, LiveRecord{});
+  LiveCycle(kModbusAddress, LiveRegisters{});
   EXPECT_EQ(engine().m_lastSaveMinute, 0);
   std::vector<int> savedAt;
   for (int minute = 1; minute <= 25; ++minute) {
     engine().m_exportBusy = minute >= 18 && minute < 23;
-    LiveCycle(kModbusAddress, LiveRecord{}, 60'000);
+    LiveCycle(kModbusAddress, LiveRegisters{}, 60'000);
   }
   for (const auto& s : saver.saves) savedAt.push_back(s.minute);
   EXPECT_EQ(savedAt, (std::vector<int>{10, 23}));
@@ -206,10 +216,10 @@ TEST_F(DispatchTest, TenMinuteScheduleWaitsForABusyExport) {
 TEST_F(DispatchTest, FirstCycleAfterMidnightSavesIntoTheOldLogThenStartsANewOne) {
   clock.SetNow(kMidnight - 120);  // 23:58:00
   Polling();
-  LiveCycle(kModbusAddress, LiveRecord{});
+  LiveCycle(kModbusAddress, LiveRegisters{});
   const int64_t firstStart = engine().StartTime();
-  LiveCycle(kModbusAddress, LiveRecord{}, 60'000);  // 23:59
-  LiveRecord after;
+  LiveCycle(kModbusAddress, LiveRegisters{}, 60'000);  // 23:59
+  LiveRegisters after;
   after.pac = 777;
   LiveCycle(kModbusAddress, after, 61'000);  // 00:00:01 of the next day
   ASSERT_EQ(saver.saves.size(), 1u);
@@ -222,7 +232,7 @@ TEST_F(DispatchTest, FirstCycleAfterMidnightSavesIntoTheOldLogThenStartsANewOne)
   EXPECT_FALSE(engine().m_started);
   EXPECT_EQ(engine().m_lastSaveMinute, -1);
 
-  LiveCycle(kModbusAddress, LiveRecord{}, 1000);
+  LiveCycle(kModbusAddress, LiveRegisters{}, 1000);
   EXPECT_EQ(engine().GetDayLog().CompleteCount(), 1u);
   EXPECT_TRUE(engine().m_started);
   EXPECT_NE(engine().StartTime(), firstStart);

@@ -51,7 +51,7 @@ inline Bytes ReadReply(const Bytes& address, const std::vector<uint16_t>& values
 }
 
 // Registers 11..41 of a live data record with the given power (W x 10 unless firmware V5.00).
-struct LiveRecord {
+struct LiveRegisters {
   uint16_t udc = 3600;  // 360.0 V
   uint16_t uac = 2301;  // 230.1 V
   uint16_t freq = 5002;
@@ -222,6 +222,7 @@ class EngineTest : public ::testing::Test {
     services.runPollThread = runPollThread;
     services.unattended = unattended;
     services.onSample = [this](size_t k, int64_t t) { samples.emplace_back(k, t); };
+    services.recordSinks = {&records};
     engine_ = std::make_unique<PowerViewEngine>(std::move(services));
   }
 
@@ -283,7 +284,7 @@ class EngineTest : public ::testing::Test {
   }
 
   // One live poll and its reply.
-  void LiveCycle(const Bytes& address, const LiveRecord& record, uint32_t advanceMs = 900) {
+  void LiveCycle(const Bytes& address, const LiveRegisters& record, uint32_t advanceMs = 900) {
     Tick(advanceMs);
     ExpectRequest(address.size() == 6 ? kLivePollSerial : kLivePollModbus);
     line.Send(ReadReply(address, record.Values()));
@@ -319,6 +320,10 @@ class EngineTest : public ::testing::Test {
   MonitorGate* gate = nullptr;
   bool unattended = false;
   std::vector<std::pair<size_t, int64_t>> samples;
+  struct CollectingSink final : RecordSink {
+    void Accept(const pyranex::LiveRecord& record) override { all.push_back(record); }
+    std::vector<pyranex::LiveRecord> all;
+  } records;
 
  private:
   static inline int counter_ = 0;

@@ -58,7 +58,7 @@ TEST_F(IdentificationTest, SerialFramingFallbackAfterTwoSeconds) {
   EXPECT_EQ(engine().m_identifyCount, 0u);
 
   ModelPoll(kSerialAddress, 50);
-  LiveCycle(kSerialAddress, LiveRecord{});
+  LiveCycle(kSerialAddress, LiveRegisters{});
   EXPECT_EQ(display.points.size(), 1u);
 }
 
@@ -78,7 +78,7 @@ TEST_F(IdentificationTest, NoInverterGetsOneBroadcastThenSilenceAndNoBox) {
 TEST_F(IdentificationTest, ReconnectingRestartsIdentificationAndKeepsThePollMode) {
   IdentifyModbus();
   ModelPoll(kModbusAddress, 50);
-  LiveCycle(kModbusAddress, LiveRecord{});
+  LiveCycle(kModbusAddress, LiveRegisters{});
   ASSERT_EQ(engine().m_pollMode.load(), 1u);
 
   ASSERT_TRUE(engine().OnComSetting(kPort));
@@ -91,7 +91,7 @@ TEST_F(IdentificationTest, ReconnectingRestartsIdentificationAndKeepsThePollMode
   line.Send(ReadReply(kModbusAddress, {0x1234, 0x5678, 0x9012}));
   ReceiveAndPump(3);
   // The model poll ran once per program run: the live record comes at once.
-  LiveCycle(kModbusAddress, LiveRecord{});
+  LiveCycle(kModbusAddress, LiveRegisters{});
   EXPECT_EQ(display.points.size(), 2u);
 }
 
@@ -131,7 +131,7 @@ TEST_F(IdentificationTest, ModelPollOnceThenTheLiveRecord) {
   // Register 45 of the model poll gives the firmware text in the Modbus framing too.
   EXPECT_EQ(engine().Link().m_firmwareVersion, "V4.20");
 
-  LiveRecord record;
+  LiveRegisters record;
   record.pac = 15000;
   LiveCycle(kModbusAddress, record);
   ASSERT_EQ(display.points.size(), 1u);
@@ -146,7 +146,7 @@ TEST_F(IdentificationTest, ModelPollOnceThenTheLiveRecord) {
 TEST_F(IdentificationTest, FirmwareV500SwitchesThePowerScaling) {
   IdentifySerial(500);
   ModelPoll(kSerialAddress, 30, 500);
-  LiveRecord record;
+  LiveRegisters record;
   record.pac = 1500;
   LiveCycle(kSerialAddress, record);
   ASSERT_EQ(display.points.size(), 1u);
@@ -169,7 +169,7 @@ TEST_F(IdentificationTest, ModbusFramingLearnsTheFirmwareFromTheModelPoll) {
     EXPECT_EQ(engine().Link().m_firmwareVersion, "");
     ModelPoll(kModbusAddress, 50, c.version);
     EXPECT_EQ(engine().Link().m_firmwareVersion, c.text);
-    LiveRecord record;
+    LiveRegisters record;
     record.pac = 15000;
     LiveCycle(kModbusAddress, record);
     EXPECT_FLOAT_EQ(display.points.at(0).value, c.shown) << c.text;
@@ -180,7 +180,7 @@ TEST_F(IdentificationTest, OtherFirmwareDividesThePower) {
   IdentifySerial(501);
   EXPECT_EQ(engine().Link().m_firmwareVersion, "V5.01");
   ModelPoll(kSerialAddress, 28, 501);
-  LiveRecord record;
+  LiveRegisters record;
   record.pac = 1500;
   LiveCycle(kSerialAddress, record);
   EXPECT_FLOAT_EQ(display.points.at(0).value, 150.0f);

@@ -14,7 +14,7 @@ class SupervisionTest : public EngineTest {
   void PollingWithOutstandingRequest() {
     IdentifyModbus();
     ModelPoll(kModbusAddress, 50);
-    LiveCycle(kModbusAddress, LiveRecord{});
+    LiveCycle(kModbusAddress, LiveRegisters{});
     Tick(900);
     ExpectRequest(kLivePollModbus);
   }
@@ -121,7 +121,7 @@ TEST_F(SupervisionTest, ReceiverStuckInsideAFrameIsClosedAndReopened) {
   EXPECT_TRUE(engine().Link().IsOpen());
   EXPECT_TRUE(engine().Link().IsWorkerAlive());
   // The link works again.
-  line.Send(ReadReply(kModbusAddress, LiveRecord{}.Values()));
+  line.Send(ReadReply(kModbusAddress, LiveRegisters{}.Values()));
   ReceiveAndPump(31);
   EXPECT_EQ(display.points.size(), 2u);
 }
@@ -164,7 +164,7 @@ TEST_F(SupervisionTest, ReplyAfterTwoSecondsButBeforeTheResendCounts) {
   MissAndExpectResend();
   ASSERT_EQ(engine().m_missCount.load(), 2u);
   clock.Advance(2100);  // past the time-out, but the tick has not come yet
-  line.Send(ReadReply(kModbusAddress, LiveRecord{}.Values()));
+  line.Send(ReadReply(kModbusAddress, LiveRegisters{}.Values()));
   ReceiveAndPump(31);
   Tick(50);
   EXPECT_EQ(engine().m_missCount.load(), 0u);
@@ -174,7 +174,7 @@ TEST_F(SupervisionTest, ReplyAfterTwoSecondsButBeforeTheResendCounts) {
 
 TEST_F(SupervisionTest, CutShortReplyIsAMissAndThePollGoesOn) {
   PollingWithOutstandingRequest();
-  std::vector<uint16_t> values = LiveRecord{}.Values();
+  std::vector<uint16_t> values = LiveRegisters{}.Values();
   values.resize(10);  // registers 11 to 20 only: no answer to a read of 31
   line.Send(ReadReply(kModbusAddress, values));
   EXPECT_FALSE(sink.WaitForCount(1, std::chrono::milliseconds(200)));
@@ -186,7 +186,7 @@ TEST_F(SupervisionTest, CutShortReplyIsAMissAndThePollGoesOn) {
   ExpectRequest(kLivePollModbus);
   EXPECT_EQ(engine().m_missCount.load(), 1u);
 
-  LiveRecord record;
+  LiveRegisters record;
   record.pac = 22220;
   line.Send(ReadReply(kModbusAddress, record.Values()));
   ReceiveAndPump(31);
@@ -201,7 +201,7 @@ TEST_F(SupervisionTest, CutShortReplyIsAMissAndThePollGoesOn) {
 
 TEST_F(SupervisionTest, ReplyWaitingForABusyInterfaceThreadIsNoMiss) {
   PollingWithOutstandingRequest();
-  line.Send(ReadReply(kModbusAddress, LiveRecord{}.Values()));
+  line.Send(ReadReply(kModbusAddress, LiveRegisters{}.Values()));
   ASSERT_TRUE(sink.WaitForCount(31));
   for (int i = 0; i < 5; ++i) Tick(2001);  // the interface thread is busy, e.g. saving
   EXPECT_TRUE(NothingSent());
@@ -226,7 +226,7 @@ TEST_F(SupervisionTest, UnattendedGivesOneNoticeAndOneLogPerSilence) {
   EXPECT_EQ(notifier.CountOf(kCommTimeoutText), 1u);
   EXPECT_EQ(LogFilesWithCode(1), 1u);
 
-  line.Send(ReadReply(kModbusAddress, LiveRecord{}.Values()));  // morning
+  line.Send(ReadReply(kModbusAddress, LiveRegisters{}.Values()));  // morning
   ReceiveAndPump(31);
   clock.Advance(6000);
   engine().OnCommTimeout();
@@ -236,7 +236,7 @@ TEST_F(SupervisionTest, UnattendedGivesOneNoticeAndOneLogPerSilence) {
 
 TEST_F(SupervisionTest, RequestSentJustAfterTheTickReadTheClockIsFresh) {
   PollingWithOutstandingRequest();
-  line.Send(ReadReply(kModbusAddress, LiveRecord{}.Values()));
+  line.Send(ReadReply(kModbusAddress, LiveRegisters{}.Values()));
   ReceiveAndPump(31);
   // The interface thread sends (the serial-number read of an identification, say) with a tick
   // a little ahead of the one the poll thread is about to see.
@@ -301,7 +301,7 @@ TEST_P(LostDeviceTest, OneBoxOneLogThenReopenedAndIdentifiedInTheFramingFoundBef
     IdentifySerial(300);
   }
   ModelPoll(Address(), 50);
-  LiveCycle(Address(), LiveRecord{});
+  LiveCycle(Address(), LiveRegisters{});
   EXPECT_EQ(Condition(), LinkCondition::Connected);
   Tick(900);
   ASSERT_FALSE(line.ReadRequest().empty());
@@ -336,7 +336,7 @@ TEST_P(LostDeviceTest, OneBoxOneLogThenReopenedAndIdentifiedInTheFramingFoundBef
     }
   }
   AnswerIdentification();
-  LiveCycle(Address(), LiveRecord{});
+  LiveCycle(Address(), LiveRegisters{});
   EXPECT_EQ(display.points.size(), 2u);
   EXPECT_EQ(Condition(), LinkCondition::Connected);
   EXPECT_EQ(LogFiles().size(), 1u);
