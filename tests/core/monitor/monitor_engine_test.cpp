@@ -573,36 +573,27 @@ TEST_F(MonitorEngineTest, SetAllWritesOnlyWhatWasReadTypedOrChosen) {
 // A standard whose values datacfg.xls does not hold (or holds only as the neighbour's number
 // repeated into an empty cell) is reported and never written under its name.
 TEST_F(MonitorEngineTest, AStandardMissingFromTheWorkbookIsNotWritten) {
-  const std::vector<std::pair<std::string, std::string>> values = {
-      {"Vpv-start(V)", "150"},    {"T-start(s)", "60"},      {"VacLow(V)", "184"},
-      {"VacLower(V)", "184"},     {"T-VacLow(ms)", "100"},   {"T-VacLower(ms)", "100"},
-      {"VacHigh(V)", "253"},      {"VacHigher(V)", "264.5"}, {"T-VacHigh(ms)", "600000"},
-      {"T-VacHigher(ms)", "100"}, {"f-Low(Hz)", "47.5"},     {"f-Lower(Hz)", "47"},
-      {"T-f-Low(ms)", "100"},     {"T-f-Lower(ms)", "100"},  {"f-High(Hz)", "51.5"},
-      {"f-Higher(Hz)", "52"},     {"T-f-High(ms)", "100"},   {"T-f-Higher(ms)", "100"},
-      {"DCI-Limit", "1000"},      {"DCI-shift", "2000"},     {"language", "1"},
-      {"contrast", "3"}};
-  std::vector<std::string> all;
-  for (const auto& [name, value] : values) all.push_back(name);
-  // The sheet with `change` applied to the VDE-NEW cell (column 5) of each row.
+  // One value per parameter, in ParameterNames order, for every standard.
+  const char* const values[] = {"150",    "60",  "184",  "184",  "100", "100", "253",  "264.5",
+                                "600000", "100", "47.5", "47",   "100", "100", "51.5", "52",
+                                "100",    "100", "1000", "2000", "1",   "3"};
+  const std::vector<std::string> all(ParameterNames.begin(), ParameterNames.end());
+  // The sheet with the VDE-NEW column (header and cells) as `vdeNew` gives it; "CUT" ends the
+  // row before it.
   const auto sheet =
-      [&](const std::string& vdeNewHeader,
-          const std::function<std::string(const std::string&, std::string)>& change) {
-        std::string header = "Parameter\tmin\tmax";
-        for (const auto name : StandardNames) {
-          header += "\t" + (name == "VDE-NEW" ? vdeNewHeader : std::string(name));
-        }
-        std::vector<std::string> rows = {header};
-        for (const auto& [name, value] : values) {
-          std::string row = name + "\t0\t1000000\t" + value + "\t" + value + "\t";
-          const std::string vdeNew = change(name, value);
-          if (vdeNew == "CUT") {
-            rows.push_back(row);  // the row ends after VDE-OLD
-            continue;
+      [&](const std::function<std::string(const std::string&, std::string)>& vdeNew) {
+        std::vector<std::string> rows = {"Parameter\tmin\tmax"};
+        for (size_t i = 0; i <= ParameterNames.size(); ++i) {
+          std::string& row =
+              i == 0 ? rows[0]
+                     : rows.emplace_back(std::string(ParameterNames[i - 1]) + "\t0\t1000000");
+          for (const auto name : StandardNames) {
+            std::string cell = i == 0 ? std::string(name) : values[i - 1];
+            if (name == "VDE-NEW")
+              cell = vdeNew(i == 0 ? "" : std::string(ParameterNames[i - 1]), cell);
+            if (cell == "CUT") break;
+            row += "\t" + cell;
           }
-          row += vdeNew;
-          for (size_t k = 3; k < StandardNames.size(); ++k) row += "\t" + value;
-          rows.push_back(row);
         }
         return rows;
       };
@@ -611,17 +602,15 @@ TEST_F(MonitorEngineTest, AStandardMissingFromTheWorkbookIsNotWritten) {
     std::vector<std::string> rows;
     std::vector<std::string> missing;
   };
-  const auto same = [](const std::string&, std::string v) { return v; };
   const std::vector<Case> cases = {
-      {"blank column", sheet("VDE-NEW", [](const auto&, auto) { return std::string(); }), all},
+      {"blank column", sheet([](const auto& n, auto v) { return n.empty() ? v : ""; }), all},
       {"text in a number cell",
-       sheet("VDE-NEW",
-             [](const std::string& n, std::string v) { return n == "VacHigh(V)" ? "n/a" : v; }),
+       sheet([](const auto& n, auto v) { return n == "VacHigh(V)" ? "n/a" : v; }),
        {"VacHigh(V)"}},
-      {"renamed column", sheet("VDE NEW", same), all},
+      {"renamed column", sheet([](const auto& n, auto v) { return n.empty() ? "VDE NEW" : v; }),
+       all},
       {"row cut short",
-       sheet("VDE-NEW",
-             [](const std::string& n, std::string v) { return n == "contrast" ? "CUT" : v; }),
+       sheet([](const auto& n, auto v) { return n == "contrast" ? "CUT" : v; }),
        {"contrast"}},
   };
   for (const Case& c : cases) {

@@ -152,27 +152,6 @@ TEST(MonitorFieldsExchange, WrittenValuesAndNumberTexts) {
   }
 }
 
-// The inverter's values are all taken in, those outside the rules too; only what is no value
-// of its field is left as it was.
-TEST(MonitorFieldsExchange, TakingInAllKeepsGoingPastRefusedFields) {
-  MonitorFields fields;
-  const auto failures = TakeInAllFields(
-      fields,
-      Texts(
-          MonitorFields{},
-          {{1103, "250.5"}, {1102, "251"}, {1111, "12345678901:"}, {1146, "-1.5"}, {1183, "257"}}),
-      std::nullopt);
-  std::vector<std::pair<int, bool>> refused;
-  for (const auto& f : failures) refused.emplace_back(f.control, f.notAValue);
-  EXPECT_EQ(refused,
-            (std::vector<std::pair<int, bool>>{{1103, false}, {1111, true}, {1183, false}}));
-  EXPECT_FLOAT_EQ(fields.m_vacHigh, 250.5f);
-  EXPECT_FLOAT_EQ(fields.m_kpvOffset1, -1.5f);  // after the refused ones
-  EXPECT_EQ(fields.m_modbusAddress, 257);
-  EXPECT_EQ(fields.m_serialNumber, 0u);
-  EXPECT_EQ(fields.m_standard, "AS4777");  // nothing selected: the standard stays
-}
-
 TEST(MonitorFieldsExchange, FieldsBeforeTheFailureKeepTheirNewValues) {
   MonitorFields fields;
   const auto failure = SaveFields(

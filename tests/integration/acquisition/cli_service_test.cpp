@@ -235,50 +235,35 @@ TEST_F(CliServiceTest, AnAddressThatIsNotWrittenIsRefused) {
   }
 }
 
-// A standard whose values datacfg.xls does not hold is refused before the port is opened.
+// A standard whose values datacfg.xls does not hold is refused before the port is opened: here
+// its column is empty, where the reader would repeat the neighbour's numbers.
 TEST_F(CliServiceTest, AStandardWithMissingValuesIsRefusedBeforeAnythingIsSent) {
   const SystemClock clock;
   CConfigWorkbook real(clock, Dir());
   real.ReadParameterSheet();
   ASSERT_FALSE(real.ParameterTable[0].empty());
-  struct Case {
-    const char* what;
-    std::string cell;  // what the VDE-NEW cell of "VacHigh(V)" holds; the other rows as given
-    bool blankColumn;
-    const char* rows;
-  };
-  const Case cases[] = {
-      {"blank column", "", true, "holds no values for Vpv-start(V), T-start(s), VacLow(V)"},
-      {"text in a number cell", "n/a", false, "holds no values for VacHigh(V); nothing"},
-  };
-  StartSim(sim::FramingMode::Modbus, 300);
-  for (const Case& c : cases) {
-    SCOPED_TRACE(c.what);
-    auto xls = XlsWriter::Start();
-    ASSERT_TRUE(xls);
-    xls->NewWorkbook();
-    xls->FirstSheet();
-    xls->NameSheet(kParameterSheetName);
-    for (uint32_t col = 0; col < kParameterColumns.size(); ++col) {
-      xls->PutCellText(0, col, kParameterColumns[col].name);
-      for (uint32_t row = 0; row < real.ParameterTable[col].size(); ++row) {
-        std::string text = real.ParameterTable[col][row];
-        if (kParameterColumns[col].name == "VDE-NEW") {
-          if (c.blankColumn) continue;
-          if (real.ParameterTable[0][row] == "VacHigh(V)") text = c.cell;
-        }
-        xls->PutCellText(row + 1, col, text);
-      }
+  auto xls = XlsWriter::Start();
+  ASSERT_TRUE(xls);
+  xls->NewWorkbook();
+  xls->FirstSheet();
+  xls->NameSheet(kParameterSheetName);
+  for (uint32_t col = 0; col < kParameterColumns.size(); ++col) {
+    xls->PutCellText(0, col, kParameterColumns[col].name);
+    if (kParameterColumns[col].name == "VDE-NEW") continue;
+    for (uint32_t row = 0; row < real.ParameterTable[col].size(); ++row) {
+      xls->PutCellText(row + 1, col, real.ParameterTable[col][row]);
     }
-    xls->AddSheet(kModelSheetName);
-    ASSERT_EQ(xls->SaveAs(Dir() / "datacfg.xls"), "");
-    auto cli = Cli("set COM4 --standard VDE-NEW");
-    EXPECT_EQ(cli->Wait(kRunLimit), 4) << cli->Err();
-    EXPECT_NE(cli->Err().find("pyranex-cli: VDE-NEW: datacfg.xls in "), std::string::npos)
-        << cli->Err();
-    EXPECT_NE(cli->Err().find(c.rows), std::string::npos) << cli->Err();
-    EXPECT_TRUE(Sim().Requests().empty());  // the port was not even opened
   }
+  xls->AddSheet(kModelSheetName);
+  ASSERT_EQ(xls->SaveAs(Dir() / "datacfg.xls"), "");
+  StartSim(sim::FramingMode::Modbus, 300);
+  auto cli = Cli("set COM4 --standard VDE-NEW");
+  EXPECT_EQ(cli->Wait(kRunLimit), 4) << cli->Err();
+  EXPECT_NE(cli->Err().find("pyranex-cli: VDE-NEW: datacfg.xls in "), std::string::npos);
+  EXPECT_NE(cli->Err().find(" holds no values for Vpv-start(V), T-start(s), VacLow(V)"),
+            std::string::npos)
+      << cli->Err();
+  EXPECT_TRUE(Sim().Requests().empty());  // the port was not even opened
 }
 
 // The serial number is shown as it will be written, before the password is asked; one the

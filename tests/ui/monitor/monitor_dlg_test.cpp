@@ -210,22 +210,6 @@ TEST(MonitorDlg, ACheckBoxClickWhileACommandIsPendingIsRefusedVisibly) {
   EXPECT_EQ(w.engine.RequestedMode(), ModeClearKwh);
 }
 
-TEST(MonitorDlg, MarkedFieldsAreTintedWithTheirReason) {
-  Window w(true);
-  w.dialog.show();
-  auto* address = w.dialog.ControlAs<QLineEdit>(1183);
-  address->setEnabled(true);
-  QTest::keyClicks(address, QStringLiteral("7"));  // "07" after the "0" shown
-  EXPECT_FALSE(address->property("marked").toBool());
-  address->setText(QStringLiteral("300"));
-  EXPECT_TRUE(address->property("marked").toBool());
-  EXPECT_EQ(address->toolTip(), "Enter an integer between 0 and 255.");
-  EXPECT_FALSE(address->styleSheet().isEmpty());
-  address->setText(QStringLiteral("255"));
-  EXPECT_FALSE(address->property("marked").toBool());
-  EXPECT_TRUE(address->styleSheet().isEmpty());
-}
-
 TEST(MonitorDlg, StateLampsAreRoundInTheirColours) {
   struct Case {
     int icon;
