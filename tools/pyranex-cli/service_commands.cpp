@@ -237,8 +237,8 @@ class ServiceSession final : public MonitorGate {
     const std::optional<ExchangeFailure> failure = monitor.LastFailure();
     if (failure && failure->control == ctl::kSerialEntry &&
         monitor.Fields().m_serialNumber > kMaxSerialNumber) {
-      std::fprintf(stderr, "pyranex-cli: SN1 holds %llu; nothing was written\n",
-                   static_cast<unsigned long long>(monitor.Fields().m_serialNumber));
+      std::fprintf(stderr, "pyranex-cli: SN1 holds %s; nothing was written\n",
+                   std::to_string(monitor.Fields().m_serialNumber).c_str());
     } else if (failure && failure->control != ctl::kIslandTest &&
                failure->control != ctl::kStandardList) {
       std::fprintf(stderr, "pyranex-cli: %s holds \"%s\" (%s); nothing was written\n",
@@ -495,7 +495,7 @@ int RunService(const ServiceOptions& options) {
                    options.serial->c_str());
       return kExitInvalidField;
     }
-    std::printf("Serial number to write: %012llu\n", static_cast<unsigned long long>(*serial));
+    std::printf("Serial number to write: %s\n", SerialNumberDigits(*serial).c_str());
     std::fflush(stdout);
   }
   bool fullAccess = false;

@@ -536,9 +536,7 @@ std::vector<std::string> MonitorEngine::ReadBackDifferences(const MonitorFields&
                     WrittenText(*item, expected));
     }
   }
-  char serial[32];
-  std::snprintf(serial, sizeof serial, "%012llu",
-                static_cast<unsigned long long>(written.m_serialNumber));
+  const std::string serial = SerialNumberDigits(written.m_serialNumber);
   if (Text(ctl::kSerialDisplay) != serial) {
     out.push_back("SN1 reads back " + Text(ctl::kSerialDisplay) + ", not " + serial);
   }

@@ -387,6 +387,12 @@ std::optional<uint64_t> SerialToWrite(const std::string& entry, int siteIndex,
   return value;
 }
 
+std::string SerialNumberDigits(uint64_t serial) {
+  std::string digits = std::to_string(serial);
+  if (digits.size() < 12) digits.insert(0, 12 - digits.size(), '0');
+  return digits;
+}
+
 uint16_t EncodeScaled(double value, double scale) {
   return LowWord(std::trunc(value * scale + 0.5));
 }

@@ -159,6 +159,8 @@ std::optional<ConvertedSerial> ConvertSerialText(std::string text, int siteIndex
 // is no serial number of at most 12 digits.
 std::optional<uint64_t> SerialToWrite(const std::string& entry, int siteIndex,
                                       const CConfigWorkbook* workbook);
+// The twelve digits the inverter holds for a serial number, leading zeros included.
+std::string SerialNumberDigits(uint64_t serial);
 
 // --- encoding -------------------------------------------------------------------------------
 // trunc(value x scale + 0.5), low 16 bits.
