@@ -68,51 +68,41 @@ std::optional<std::string> ReadPassword() {
   return text;
 }
 
-// Labels of the displays whose dialog label ("Time(ms)") only its place makes clear.
+// The display's label, or the name of the field it stands beside ("Time(ms)" says which time).
 std::string ListingLabel(const RegisterPlace& place) {
-  switch (place.registerNumber) {
-    case 50:
-      return "Time(ms) of Vac low";
-    case 51:
-      return "Time(ms) of Vac ultra low";
-    case 54:
-      return "Time(ms) of Vac high";
-    case 55:
-      return "Time(ms) of Vac ultra high";
-    case 58:
-      return "Time(ms) of low frequency";
-    case 59:
-      return "Time(ms) of ultra low frequency";
-    case 62:
-      return "Time(ms) of high frequency";
-    case 63:
-      return "Time(ms) of ultra high frequency";
-    default:
-      return std::string(place.label);
+  const FieldSpec* field = place.edit != 0 ? FindField(place.edit) : nullptr;
+  return std::string(field != nullptr ? field->label : place.label);
+}
+
+// Where a refused value came from, for the line that names it.
+const char* OriginText(FieldOrigin origin) {
+  switch (origin) {
+    case FieldOrigin::Read:
+    case FieldOrigin::Unreadable:
+      return "the inverter's value";
+    case FieldOrigin::Typed:
+      return "as given";
+    case FieldOrigin::Chosen:
+      return "from the standard or the defaults";
+    case FieldOrigin::NotInStandard:
+      return "kept: the standard has no value for it";
+    case FieldOrigin::Unset:
+      break;
   }
+  return "never read";
 }
 
 class ServiceSession final : public MonitorGate {
  public:
-  ServiceSession(const ServiceOptions& options, bool fullAccess)
-      : options_(options),
-        fullAccess_(fullAccess),
-        paths_(Paths::ForProcess()),
-        workbook_(clock_, paths_) {
-    workbook_.ReadParameterSheet();
-    workbook_.ReadModelSheet();
-    workbook_.CloseConnection();
+  ServiceSession(const ServiceOptions& options, bool fullAccess, const Paths& paths,
+                 const CConfigWorkbook& workbook)
+      : options_(options), fullAccess_(fullAccess), paths_(paths), workbook_(workbook) {
     PowerViewServices services(LinkContext{queue_, clock_, notifier_, paths_, {}});
     services.monitorGate = this;
     engine_ = std::make_unique<PowerViewEngine>(std::move(services));
   }
 
   int Run() {
-    if (options_.standardIndex && workbook_.ParameterTable[0].empty()) {
-      std::fprintf(stderr, "pyranex-cli: %s in %s has no parameter values (%s)\n",
-                   kConfigWorkbookName, paths_.currentDir.c_str(), workbook_.LastError().c_str());
-      return 1;
-    }
     if (!engine_->OnComSetting(options_.comPort)) {
       std::fprintf(stderr, "pyranex-cli: COM%u does not open (no such port, or no access)\n",
                    options_.comPort);
@@ -193,21 +183,30 @@ class ServiceSession final : public MonitorGate {
   }
 
   int Set(MonitorEngine& monitor) {
+    if (options_.address) {
+      // An address the inverter never takes would be dropped without a word.
+      const std::string reason = monitor.AddressNotWrittenReason();
+      if (!reason.empty()) {
+        std::fprintf(stderr, "pyranex-cli: --address cannot be set: %s; nothing was written\n",
+                     reason.c_str());
+        return kExitInvalidField;
+      }
+    }
     if (options_.defaults) monitor.OnDefaultParameter();
-    if (options_.standardIndex) monitor.OnStandardChanged(*options_.standardIndex);
+    if (options_.standardIndex) {
+      monitor.OnStandardChanged(*options_.standardIndex);
+      // The engine has said which rows are missing.
+      if (!monitor.StandardMissing().empty()) {
+        std::fprintf(stderr, "pyranex-cli: nothing was written\n");
+        return kExitInvalidField;
+      }
+    }
     if (options_.serial) {
       monitor.SetControlText(ctl::kSerialEntry, *options_.serial);
       // A legacy serial text is converted as Enter converts it in the dialog.
       if (options_.serial->size() == 10) monitor.ConvertSerialEntry();
     }
-    if (options_.address) {
-      if (!monitor.IsEnabled(ctl::kAddressEntry)) {
-        std::fprintf(stderr,
-                     "pyranex-cli: --address needs an inverter in the Std. Modbus framing\n");
-        return 1;
-      }
-      monitor.SetControlText(ctl::kAddressEntry, *options_.address);
-    }
+    if (options_.address) monitor.SetControlText(ctl::kAddressEntry, *options_.address);
     switch (monitor.OnSetAllParameter()) {
       case MonitorEngine::SetAllOutcome::Started:
         break;
@@ -215,46 +214,57 @@ class ServiceSession final : public MonitorGate {
         return kExitPassword;
       case MonitorEngine::SetAllOutcome::FieldInvalid:
       case MonitorEngine::SetAllOutcome::SerialInvalid:
-        std::fprintf(stderr, "pyranex-cli: nothing was written\n");
+      case MonitorEngine::SetAllOutcome::NotChosen:
+        ReportRefusal(monitor);
         return kExitInvalidField;
     }
     const MonitorFields written = monitor.Fields();
+    const bool island = monitor.IsChecked(ctl::kIslandTest);
     if (!RunUntil([&] { return monitor.IsEnabled(ctl::kSetAllParameter); }, kPassMs)) {
       return NoReply();
     }
     if (!WaitForPass(monitor)) return NoReply();
     std::fputs(ParamsListing(monitor).c_str(), stdout);
-    return ReadBackDiffers(monitor, written) ? kExitReadBackDiffers : 0;
+    const std::vector<std::string> differences = monitor.ReadBackDifferences(written, island);
+    for (const std::string& line : differences) {
+      std::fprintf(stderr, "pyranex-cli: %s\n", line.c_str());
+    }
+    return differences.empty() ? 0 : kExitReadBackDiffers;
   }
 
-  // Compares what the displays read back with the fields that were written.
-  bool ReadBackDiffers(const MonitorEngine& monitor, const MonitorFields& written) {
-    bool differs = false;
-    for (const RegisterPlace& place : RegisterPlaces()) {
-      if (place.edit == 0) continue;
-      const FieldSpec* field = FindField(place.edit);
-      const std::string shown = monitor.Text(place.display);
-      if (field == nullptr || shown.empty()) continue;  // not read (a V5.00 block 2)
-      const double expected = std::strtod(FieldText(written, *field).c_str(), nullptr);
-      const double seen = std::strtod(shown.c_str(), nullptr);
-      const double step = place.scale == 0.1 ? 10 : 1.0 / place.scale;
-      if (std::abs(expected - seen) > step * 0.51) {
-        std::fprintf(stderr, "pyranex-cli: %s reads back %s, not %s\n", ListingLabel(place).c_str(),
-                     shown.c_str(), FieldText(written, *field).c_str());
-        differs = true;
-      }
+  // Names the refused field and the value it holds, after the prompt the engine printed.
+  static void ReportRefusal(const MonitorEngine& monitor) {
+    const std::optional<ExchangeFailure> failure = monitor.LastFailure();
+    if (failure && failure->control == ctl::kSerialEntry &&
+        monitor.Fields().m_serialNumber > kMaxSerialNumber) {
+      std::fprintf(stderr, "pyranex-cli: SN1 holds %s; nothing was written\n",
+                   std::to_string(monitor.Fields().m_serialNumber).c_str());
+    } else if (failure && failure->control != ctl::kIslandTest &&
+               failure->control != ctl::kStandardList) {
+      std::fprintf(stderr, "pyranex-cli: %s holds \"%s\" (%s); nothing was written\n",
+                   failure->label.c_str(), monitor.Text(failure->control).c_str(),
+                   OriginText(monitor.TextOrigin(failure->control)));
+    } else if (failure) {
+      std::fprintf(stderr, "pyranex-cli: %s: %s; nothing was written\n", failure->label.c_str(),
+                   OriginText(monitor.Origin(failure->control)));
+    } else {
+      std::fprintf(stderr, "pyranex-cli: nothing was written\n");
     }
-    return differs;
   }
 
   int Command(MonitorEngine& monitor) {
     const std::string& c = options_.command;
-    if (c == "autotest") monitor.OnAutoTest();
-    if (c == "clear-kwh") monitor.OnClearKwh();
-    if (c == "gfci") monitor.OnGfciFunction(options_.on);
-    if (c == "iso") monitor.OnIsoFunction(options_.on);
+    bool requested = false;
+    if (c == "autotest") requested = monitor.OnAutoTest();
+    if (c == "clear-kwh") requested = monitor.OnClearKwh();
+    if (c == "gfci") requested = monitor.OnGfciFunction(options_.on);
+    if (c == "iso") requested = monitor.OnIsoFunction(options_.on);
     // The box is ticked to switch the island test on; a ticked box writes 0.
-    if (c == "island") monitor.OnIslandTestSwitch(options_.on);
+    if (c == "island") requested = monitor.OnIslandTestSwitch(options_.on);
+    if (!requested) {
+      std::fprintf(stderr, "pyranex-cli: %s\n", monitor.Status().c_str());
+      return kExitInvalidField;
+    }
     if (!RunUntil([&] { return monitor.IsEnabled(ctl::kAutoTest); }, kPassMs)) return NoReply();
     if (!WaitForPass(monitor)) return NoReply();
     std::fputs(ParamsListing(monitor).c_str(), stdout);
@@ -264,10 +274,10 @@ class ServiceSession final : public MonitorGate {
   ServiceOptions options_;
   bool fullAccess_;
   Paths paths_;
+  const CConfigWorkbook& workbook_;
   SystemClock clock_;
   StderrNotifier notifier_;
   BlockingMessageQueue queue_;
-  CConfigWorkbook workbook_;
   std::unique_ptr<PowerViewEngine> engine_;
   std::shared_ptr<MonitorEngine> monitor_;
   bool opened_ = false;
@@ -391,8 +401,15 @@ std::string ServiceUsage() {
          "  set      Reads the inverter's values, loads the grid standard's values from\n"
          "           datacfg.xls in the current folder (or the defaults), checks every field\n"
          "           as the dialog does, writes all parameters (\"Set all parameter\") and\n"
-         "           prints what the inverter reads back. --serial takes 12 digits or a\n"
-         "           10-character legacy serial text; --address a new Std. Modbus address.\n"
+         "           prints what the inverter reads back. It refuses (nothing is sent) while\n"
+         "           a field holds a value the inverter gave outside the rules, or one the\n"
+         "           standard has no value for in datacfg.xls.\n"
+         "           --serial takes what the dialog's SN1 entry takes: a number of up to 12\n"
+         "           digits, written with leading zeros (123 is 000000000123), or a\n"
+         "           10-character legacy serial text, converted with the model codes of\n"
+         "           datacfg.xls; the serial number to write is printed before the password\n"
+         "           is asked. --address sets a new Std. Modbus address (0 to 255), only on\n"
+         "           an inverter in Std. Modbus framing whose firmware is not V5.00.\n"
          "           Standards: " +
          standards +
          "\n           (quote a name with a space: --standard \"Island mode\").\n"
@@ -404,10 +421,9 @@ std::string ServiceUsage() {
          "terminal without echo. params needs none.\n"
          "\n"
          "Exit status: 0 done, 1 bad usage, 2 the port does not open, 3 no inverter answered or\n"
-         "it stopped answering, 4 a field is invalid (its prompt is printed; nothing was "
-         "written),\n"
-         "5 wrong or missing password (nothing was written), 6 a value read back differs from\n"
-         "what was written.\n";
+         "it stopped answering, 4 a field is invalid or cannot be written (its prompt or the\n"
+         "reason is printed; nothing was written), 5 wrong or missing password (nothing was\n"
+         "written), 6 a value read back differs from what was written.\n";
 }
 
 std::string ParamsListing(const MonitorEngine& engine) {
@@ -433,6 +449,10 @@ std::string ParamsListing(const MonitorEngine& engine) {
   box("Std. Modbus", ctl::kStdModbus);
   line("State", engine.StateText());
   for (const std::string& fault : engine.FaultLines()) line("Current fault", fault);
+  for (const auto& [id, reason] : engine.Marks()) {
+    const FieldSpec* field = FindField(id);
+    line("Marked", std::string(field ? field->label : "") + ": " + reason);
+  }
   return out;
 }
 
@@ -440,6 +460,43 @@ int RunService(const ServiceOptions& options) {
   if (options.help) {
     std::fputs(ServiceUsage().c_str(), stdout);
     return 0;
+  }
+  const Paths paths = Paths::ForProcess();
+  const SystemClock clock;
+  CConfigWorkbook workbook(clock, paths);
+  workbook.ReadParameterSheet();
+  workbook.ReadModelSheet();
+  workbook.CloseConnection();
+  // What cannot be written is refused before the password is asked and the port opened.
+  if (options.standardIndex) {
+    const std::string name(kStandardListEntries[static_cast<size_t>(*options.standardIndex)]);
+    const std::vector<std::string_view> missing =
+        workbook.MissingStandardValues(StandardNumber(name));
+    if (!missing.empty()) {
+      std::string rows;
+      for (const std::string_view row : missing)
+        rows += (rows.empty() ? "" : ", ") + std::string(row);
+      const std::string reason =
+          workbook.ParameterTable[0].empty() ? " (" + workbook.LastError() + ")" : std::string();
+      std::fprintf(stderr,
+                   "pyranex-cli: %s: %s in %s holds no values for %s%s; nothing was written\n",
+                   name.c_str(), kConfigWorkbookName, paths.currentDir.string().c_str(),
+                   rows.c_str(), reason.c_str());
+      return kExitInvalidField;
+    }
+  }
+  if (options.serial) {
+    // As the dialog's entry takes it; the site of a 2010 legacy text is the list's first.
+    const std::optional<uint64_t> serial = SerialToWrite(*options.serial, 0, &workbook);
+    if (!serial) {
+      std::fprintf(stderr,
+                   "pyranex-cli: --serial %s is no serial number (up to 12 digits, or a "
+                   "10-character legacy serial text); nothing was written\n",
+                   options.serial->c_str());
+      return kExitInvalidField;
+    }
+    std::printf("Serial number to write: %s\n", SerialNumberDigits(*serial).c_str());
+    std::fflush(stdout);
   }
   bool fullAccess = false;
   if (NeedsPassword(options.action)) {
@@ -463,7 +520,7 @@ int RunService(const ServiceOptions& options) {
   sigaction(SIGINT, &action, nullptr);
   sigaction(SIGTERM, &action, nullptr);
   std::signal(SIGPIPE, SIG_IGN);
-  ServiceSession session(options, fullAccess);
+  ServiceSession session(options, fullAccess, paths, workbook);
   return session.Run();
 }
 

@@ -60,6 +60,10 @@ class MonitorDisplay {
   virtual void SelectSite(int index) = 0;
   // After a validation prompt (shown through the Notifier): focus the failing control.
   virtual void FocusControl(int controlId) = 0;
+  // The status line: how the last command went, or why a click was refused.
+  virtual void ShowStatus(const std::string& text) = 0;
+  // Marks an edit control whose value needs the user's attention; an empty reason clears it.
+  virtual void MarkControl(int controlId, const std::string& reason) = 0;
 };
 
 }  // namespace pyranex

@@ -37,6 +37,18 @@ inline constexpr const char* kMonitorTimeoutText =
     "connection line released, serial no not correct or machine reset!";
 inline constexpr const char* kSerialInvalidText = "Serial No. input invalid!";
 
+// Where the value of a parameter field, or the text of its edit control, came from. "Set all
+// parameter" writes only what was read from the inverter, typed, or chosen by the user (a
+// standard, "Default parameter"); it refuses while any field it writes holds anything else.
+enum class FieldOrigin {
+  Unset,          // the construction default: nobody read or chose it
+  Read,           // the inverter's value, as the first read pass took it in
+  Typed,          // typed (or converted from what was typed) by the user
+  Chosen,         // from a standard of datacfg.xls or "Default parameter"
+  Unreadable,     // the inverter gave a value that is no value of this field
+  NotInStandard,  // the chosen standard has no value for it; it keeps an older value
+};
+
 struct MonitorServices {
   CInverterCom& link;
   Notifier& notifier;
@@ -89,16 +101,19 @@ class MonitorEngine final : public MonitorDialog {
   // --- interface thread: what the user does -----------------------------------------------
   // The user typed into an edit field (nothing is echoed back to the display).
   void SetControlText(int controlId, std::string text);
-  // NoAccess: no full access, or the button is disabled (a command is under way).
-  enum class SetAllOutcome { Started, NoAccess, FieldInvalid, SerialInvalid };
+  // NoAccess: no full access, or the button is disabled (a command is under way). NotChosen: a
+  // field it would write holds a value nobody read, typed or chose (LastFailure names it).
+  enum class SetAllOutcome { Started, NoAccess, FieldInvalid, SerialInvalid, NotChosen };
   SetAllOutcome OnSetAllParameter();
-  void OnAutoTest();
-  void OnClearKwh();
+  // The commands return whether they were requested; a refused one says why on the status line.
+  bool OnAutoTest();
+  bool OnClearKwh();
   void OnDefaultParameter();
-  // Check-box clicks carry the box's new state (the box toggles first).
-  void OnGfciFunction(bool checked);
-  void OnIsoFunction(bool checked);
-  void OnIslandTestSwitch(bool checked);
+  // Check-box clicks carry the box's new state (the box toggles first). A refused click puts
+  // the box back as it was.
+  bool OnGfciFunction(bool checked);
+  bool OnIsoFunction(bool checked);
+  bool OnIslandTestSwitch(bool checked);
   void OnStandardChanged(int index);
   void OnSiteChanged(int index);
   // Enter anywhere in the dialog, or the hidden default button.
@@ -119,6 +134,23 @@ class MonitorEngine final : public MonitorDialog {
   int SiteSelection() const;
   MonitorFields Fields() const;
   std::optional<ExchangeFailure> LastFailure() const;
+  // Where the field exchanged with this control got its value, and where the control's text
+  // came from (they differ once something is typed and not yet taken in).
+  FieldOrigin Origin(int controlId) const;
+  FieldOrigin TextOrigin(int controlId) const;
+  // The status line: how the last command went.
+  std::string Status() const;
+  // Edit controls marked, with the reason: the inverter's values outside the rules, values that
+  // are no value of their field, fields the chosen standard has no value for.
+  std::map<int, std::string> Marks() const;
+  // The parameters the last chosen standard has no values for in datacfg.xls.
+  std::vector<std::string> StandardMissing() const;
+  // Why a typed Modbus address would not be written, or empty when it would be.
+  std::string AddressNotWrittenReason() const;
+  // What the displays read back that differs from `written` (and the island box from
+  // `islandChecked`), one "label reads back X, not Y" line each.
+  std::vector<std::string> ReadBackDifferences(const MonitorFields& written,
+                                               bool islandChecked) const;
 
   // State fields.
   int32_t Mode() const { return m_mode.load(); }
@@ -148,16 +180,32 @@ class MonitorEngine final : public MonitorDialog {
 
   std::optional<EditUpdate> MapRegister(uint32_t registerNumber, uint16_t value);
   void ApplyEdit(const EditUpdate& edit);
+  void ShowSwitchRead(int box, bool checked);
+  void TakeInFirstPass();
+  void CompleteCommand(int32_t mode);
+  void CheckReadBack();
   void SendParameterBlock();
   void Prompt(const ExchangeFailure& failure);
-  void RequestCommand(MonitorMode mode);
+  bool RequestCommand(MonitorMode mode);
+  bool RequestSwitch(MonitorMode mode, int box, bool checked);
+  std::optional<ExchangeFailure> FirstUnchosenField() const;
+  void UpdateMarks();
+  // The standard selected in the list, if any (lock held).
+  std::optional<std::string> SelectedStandard() const;
+  std::string ControlTextLocked(int id) const;
   bool IsV500() const { return v500_.load(); }
+  bool CommandPending() const { return m_requestedMode.load() != ModeRead; }
+  bool SwitchValue() const {
+    std::lock_guard lock(lock_);
+    return switchValue_;
+  }
 
   void ShowText(int controlId, const std::string& text);
   void ShowCheck(int controlId, bool checked);
   void Enable(int controlId, bool enabled);
   void SelectStandard(int index);
   void SelectSite(int index);
+  void ShowStatus(const std::string& text);
 
   CInverterCom& link_;
   Notifier& notifier_;
@@ -179,7 +227,14 @@ class MonitorEngine final : public MonitorDialog {
   std::atomic<bool> v500_{false};
   std::atomic<uint32_t> completedReads_{0};
 
-  std::array<uint32_t, 6> scratch_{};  // interface thread only
+  // Interface thread only.
+  std::array<uint32_t, 6> scratch_{};
+  int readStandardNumber_ = -1;                // register 358 of the first pass
+  std::optional<MonitorFields> verifyFields_;  // what "Set all parameter" wrote, to read back
+  bool verifyIsland_ = false;
+  uint32_t verifyAfterReads_ = 0;
+  int verifyBox_ = 0;  // the check box whose switch is read back next
+  bool verifyChecked_ = false;
 
   mutable std::mutex lock_;  // everything below
   MonitorFields fields_;
@@ -190,6 +245,19 @@ class MonitorEngine final : public MonitorDialog {
   int standardSelection_ = -1;
   int siteSelection_ = -1;
   std::optional<ExchangeFailure> lastFailure_;
+  std::map<int, FieldOrigin> controlOrigin_;  // by control: where its text came from
+  std::map<int, FieldOrigin> fieldOrigin_;    // by control: where its field's value came from
+  std::map<int, std::string> readText_;       // the inverter's text of an Unreadable field
+  std::map<int, std::string> marks_;
+  std::string status_;
+  std::string standardChosen_;
+  std::vector<std::string> standardMissing_;
+  // "Set all parameter" writes what was checked when it was clicked, whatever happens after.
+  std::optional<MonitorFields> writing_;
+  bool writingIsland_ = false;
+  // The check box of the pending switch command and the state the click asked for.
+  int switchBox_ = 0;
+  bool switchValue_ = false;
 };
 
 }  // namespace pyranex

@@ -9,6 +9,8 @@
 #include <variant>
 #include <vector>
 
+#include "core/monitor/entry_rules.h"
+
 namespace pyranex {
 
 // The entries of the standard list 1096, in list order (index = standard number).
@@ -85,6 +87,8 @@ using BoundFn = double (*)(const MonitorFields&);
 
 struct FieldSpec {
   int control;
+  // The field's name in prompts and listings; the times add what they belong to, since the
+  // dialog labels them all "Time(ms)".
   std::string_view label;
   FieldRef field;
   RangeCheck check = RangeCheck::None;
@@ -92,6 +96,10 @@ struct FieldSpec {
   double high = 0;
   BoundFn lowFrom = nullptr;  // a lower bound that depends on fields taken in before
   int parameterIndex = -1;    // index into ParameterNames, -1 for none
+  // The register word is value x writeScale (0: the field is no scaled word); an offset rounds
+  // half away from zero and is signed.
+  double writeScale = 0;
+  bool offset = false;
 };
 
 // The fields in the order the dialog takes them in; the standard list 1096 is among them.
@@ -101,30 +109,58 @@ const FieldSpec* FindField(int control);
 // The text a field shows in its control: floats "%.*g" with 6 significant digits, integers
 // in decimal. The standard list has no text (see StandardListIndexFor).
 std::string FieldText(const MonitorFields& fields, const FieldSpec& item);
+// A numeric field's value (0 for the standard).
+double FieldValue(const MonitorFields& fields, const FieldSpec& item);
+// The value the inverter holds once the field is written: its register word taken back at the
+// register's resolution (250.96 V is stored as 251.0). Fields without a scaled word unchanged.
+double WrittenValue(const FieldSpec& item, double value);
+// A written value as the monitor displays it ("%.1f" for tenths, "%.2f" for hundredths).
+std::string WrittenText(const FieldSpec& item, double written);
 // The list entry a standard name selects: the first that begins with it, letter case ignored.
 int StandardListIndexFor(std::string_view standard);
 
-// A failed data exchange: the control and the exact prompt.
+// A field the data exchange refused: its control, its name and the prompt.
 struct ExchangeFailure {
   int control = 0;
+  std::string label;
   std::string prompt;
+  bool notAValue = false;  // the text is no value of the field at all (not only out of range)
 };
 
 // Takes the controls' texts into the fields in dialog order, each checked right after it is
-// read. The first failure stops: fields before it keep their new values, it and those after it
-// their old ones. `text` gives a control's text; `standardText` the selected standard entry.
+// read, as typed and as the inverter will store it. The first failure stops: fields before it
+// keep their new values, it and those after it their old ones. `text` gives a control's text;
+// `standardText` the selected standard entry (none selected: the standard stays as it is).
 std::optional<ExchangeFailure> SaveFields(MonitorFields& fields,
                                           const std::function<std::string(int)>& text,
-                                          const std::string& standardText);
+                                          const std::optional<std::string>& standardText);
+// The same, but nothing stops it: every text that is a value of its field is taken in, also a
+// value outside the rules, and every refused field is reported in dialog order. This is how the
+// inverter's own values are taken in, so no field is left at a value nobody read.
+std::vector<ExchangeFailure> TakeInAllFields(MonitorFields& fields,
+                                             const std::function<std::string(int)>& text,
+                                             const std::optional<std::string>& standardText);
 
-// The prompts of the data exchange.
-inline constexpr const char* kPromptNumber = "请输入一个数字。";
-inline constexpr const char* kPromptInteger = "请输入一个整数。";
-inline constexpr const char* kPromptPositiveInteger = "请输入一个正整数。";
-std::string IntegerRangePrompt(const std::string& low, const std::string& high);
-std::string RealRangePrompt(double low, double high);
 // "%.*g" with 6 significant digits.
 std::string FormatFloat(double value);
+
+class CConfigWorkbook;
+// A 10-character legacy serial text in its 12-digit form, as Enter converts the serial entry
+// (the 2010 format takes its first digit from the site list's index). Nothing when the text is
+// no legacy serial text: another length, no valid date, or no workbook.
+struct ConvertedSerial {
+  int year = 0;
+  std::string text;
+};
+std::optional<ConvertedSerial> ConvertSerialText(std::string text, int siteIndex,
+                                                 const CConfigWorkbook* workbook);
+// The serial number "Set all parameter" writes for an entry typed as given: converted first when
+// it is a legacy text, as Enter would, then taken in as the dialog takes it. Nothing when that
+// is no serial number of at most 12 digits.
+std::optional<uint64_t> SerialToWrite(const std::string& entry, int siteIndex,
+                                      const CConfigWorkbook* workbook);
+// The twelve digits the inverter holds for a serial number, leading zeros included.
+std::string SerialNumberDigits(uint64_t serial);
 
 // --- encoding -------------------------------------------------------------------------------
 // trunc(value x scale + 0.5), low 16 bits.

@@ -137,7 +137,7 @@ void CConfigWorkbook::SetError(const XlsReadError& error, std::string_view field
 }
 
 void CConfigWorkbook::ReadParameterSheet() {
-  ReadSheet(kParameterSheetName, kParameterColumns, ParameterTable);
+  ReadSheet(kParameterSheetName, kParameterColumns, ParameterTable, &parameterEmpty_);
 }
 
 void CConfigWorkbook::ReadModelSheet() {
@@ -150,7 +150,8 @@ void CConfigWorkbook::CloseConnection() {
 
 template <size_t N>
 void CConfigWorkbook::ReadSheet(std::string_view sheet, const std::array<ColumnSpec, N>& columns,
-                                std::array<std::vector<std::string>, N>& table) {
+                                std::array<std::vector<std::string>, N>& table,
+                                std::array<std::vector<bool>, N>* emptyCells) {
   XlsReadError error;
   if (connection_.SelectSheet(sheet, error)) {
     SetSuccess();
@@ -166,8 +167,11 @@ void CConfigWorkbook::ReadSheet(std::string_view sheet, const std::array<ColumnS
   std::optional<double> running;
   // A row cut short by a failed cell still gets an (empty) entry in every later column, so
   // every list keeps one entry per row and a lookup never lands on another row's value.
-  const auto padRow = [&table](size_t from) {
-    for (size_t i = from; i < N; ++i) table[i].emplace_back();
+  const auto padRow = [&table, emptyCells](size_t from) {
+    for (size_t i = from; i < N; ++i) {
+      table[i].emplace_back();
+      if (emptyCells) (*emptyCells)[i].push_back(false);
+    }
   };
   for (; !connection_.AtEnd(); connection_.MoveNext(), SetSuccess()) {
     for (const ColumnSpec& column : columns) {
@@ -214,6 +218,7 @@ void CConfigWorkbook::ReadSheet(std::string_view sheet, const std::array<ColumnS
       }
       SetSuccess();
       table[index].push_back(std::move(text));
+      if (emptyCells) (*emptyCells)[index].push_back(cell.kind == XlsTableReader::CellKind::Empty);
     }
   }
 }
@@ -233,6 +238,24 @@ int CConfigWorkbook::LookupStandardValue(int k, int i, double& out) const {
     return 0;
   }
   return -1;
+}
+
+std::vector<std::string_view> CConfigWorkbook::MissingStandardValues(int k) const {
+  std::vector<std::string_view> missing;
+  if (k < 0 || k >= static_cast<int>(StandardNames.size())) return missing;
+  const auto& names = ParameterTable[0];
+  const auto& empty = parameterEmpty_[static_cast<size_t>(k) + 3];
+  for (size_t i = 0; i < ParameterNames.size(); ++i) {
+    double value = 0;
+    bool found = LookupStandardValue(k, static_cast<int>(i), value) == 0;
+    for (size_t row = 0; found && row < names.size(); ++row) {
+      if (names[row] != ParameterNames[i]) continue;
+      found = row >= empty.size() || !empty[row];
+      break;
+    }
+    if (!found) missing.push_back(ParameterNames[i]);
+  }
+  return missing;
 }
 
 int CConfigWorkbook::LookupModelCode(int kind, std::string_view text) const {

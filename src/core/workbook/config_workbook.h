@@ -89,6 +89,10 @@ class CConfigWorkbook {
 
   // Standard k (0..15), parameter index i (0..21): 0 and out set, or -1 with out untouched.
   int LookupStandardValue(int k, int i, double& out) const;
+  // The parameter names whose value for standard k the sheet does not hold: no row, a cell that
+  // could not be read, or an empty cell (the reader repeats the number before it there, which
+  // belongs to another column).
+  std::vector<std::string_view> MissingStandardValues(int k) const;
   // Model code for a name (KindByName) or legacy two-character code (KindByOldCode).
   int LookupModelCode(int kind, std::string_view text) const;
   // Rewrites a 10-character legacy serial text into its 12-digit form and returns its format
@@ -104,13 +108,16 @@ class CConfigWorkbook {
  private:
   template <size_t N>
   void ReadSheet(std::string_view sheet, const std::array<ColumnSpec, N>& columns,
-                 std::array<std::vector<std::string>, N>& table);
+                 std::array<std::vector<std::string>, N>& table,
+                 std::array<std::vector<bool>, N>* emptyCells = nullptr);
   void SetError(const XlsReadError& error, std::string_view field = {});
   void SetSuccess() { m_lastError = "Success"; }
 
   const Clock& clock_;
   XlsTableReader connection_;
   std::string m_lastError = "NULL POINTER";
+  // Which number cells of the parameter sheet were empty, aligned with ParameterTable.
+  std::array<std::vector<bool>, 19> parameterEmpty_;
 };
 
 // The module-wide copy of the last failed open, query or cell read.

@@ -41,6 +41,11 @@ CAxisSetDlg::CAxisSetDlg(Notifier& notifier, QWidget* parent)
   m_fromMinEdit = MakeEdit(this, "edit1004", 138, 22, 34, 17);
   m_toHourEdit = MakeEdit(this, "edit1003", 72, 49, 37, 17);
   m_toMinEdit = MakeEdit(this, "edit1005", 138, 48, 34, 17);
+  // The names the prompts give the fields.
+  m_fromHourEdit->setAccessibleName(QStringLiteral("From hour"));
+  m_fromMinEdit->setAccessibleName(QStringLiteral("From minute"));
+  m_toHourEdit->setAccessibleName(QStringLiteral("To hour"));
+  m_toMinEdit->setAccessibleName(QStringLiteral("To minute"));
 
   auto* ok = new QPushButton(QStringLiteral("OK"), this);
   ok->setDefault(true);

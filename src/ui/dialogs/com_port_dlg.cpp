@@ -38,6 +38,7 @@ CComPortDlg::CComPortDlg(const Paths& paths, Notifier& notifier, QWidget* parent
   label->setAlignment(Qt::AlignLeft | Qt::AlignTop);
   m_edit = new QLineEdit(this);
   m_edit->setObjectName(QStringLiteral("edit1002"));
+  m_edit->setAccessibleName(QStringLiteral("COM No."));  // names the field in its prompts
   PlaceInDialogUnits(*m_edit, 55, 17, 66, 16);
 
   auto* ok = new QPushButton(QStringLiteral("OK"), this);

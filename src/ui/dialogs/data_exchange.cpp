@@ -1,6 +1,7 @@
 #include "ui/dialogs/data_exchange.h"
 
 #include <QAbstractButton>
+#include <QLabel>
 #include <QLineEdit>
 #include <cerrno>
 #include <cmath>
@@ -11,123 +12,40 @@
 namespace pyranex::ui {
 namespace {
 
-bool IsBlank(char c) {
-  return c == ' ' || c == '\t';
-}
-
-// The text without leading and trailing blanks.
-std::string Trimmed(const std::string& text) {
-  size_t begin = 0;
-  size_t end = text.size();
-  while (begin < end && IsBlank(text[begin])) ++begin;
-  while (end > begin && IsBlank(text[end - 1])) --end;
-  return text.substr(begin, end - begin);
-}
-
-// Digits only, accumulated with saturation; false when there are none or anything else.
-ParseResult ParseDigits(const std::string& digits, uint64_t& value) {
-  if (digits.empty()) return ParseResult::NotANumber;
-  value = 0;
-  bool overflow = false;
-  for (const char c : digits) {
-    if (c < '0' || c > '9') return ParseResult::NotANumber;
-    const auto d = static_cast<uint64_t>(c - '0');
-    if (value > (std::numeric_limits<uint64_t>::max() - d) / 10) {
-      overflow = true;
-      value = std::numeric_limits<uint64_t>::max();
-    } else if (!overflow) {
-      value = value * 10 + d;
-    }
-  }
-  return overflow ? ParseResult::OutOfType : ParseResult::Ok;
-}
-
 std::string FormatReal(double value) {
-  char buffer[64];
-  std::snprintf(buffer, sizeof buffer, "%.*g", 6, value);
-  return buffer;
-}
-
-std::string ReplaceBounds(std::string text, const std::string& low, const std::string& high) {
-  text.replace(text.find("%1"), 2, low);
-  text.replace(text.find("%2"), 2, high);
-  return text;
+  return FormatSignificant(value);
 }
 
 }  // namespace
 
-std::string PromptNotInteger() {
-  return "请输入一个整数。";
-}
-std::string PromptNotUnsigned() {
-  return "请输入一个正整数。";
-}
-std::string PromptNotNumber() {
-  return "请输入一个数字。";
-}
 std::string PromptIntegerRange(int64_t min, int64_t max) {
-  return ReplaceBounds("请输入一个在 %1 和 %2 之间的整数。", std::to_string(min),
-                       std::to_string(max));
+  return pyranex::PromptIntegerRange(std::to_string(min), std::to_string(max));
 }
+
 std::string PromptUnsignedRange(uint64_t min, uint64_t max) {
-  return ReplaceBounds("请输入一个在 %1 和 %2 之间的整数。", std::to_string(min),
-                       std::to_string(max));
-}
-std::string PromptRealRange(double min, double max) {
-  return ReplaceBounds("请输入一个在 %1 和 %2 之间的数字。", FormatReal(min), FormatReal(max));
+  return pyranex::PromptIntegerRange(std::to_string(min), std::to_string(max));
 }
 
-ParseResult ParseSigned(const std::string& text, int64_t& value) {
-  std::string t = Trimmed(text);
-  bool negative = false;
-  if (!t.empty() && (t[0] == '-' || t[0] == '+')) {
-    negative = t[0] == '-';
-    t.erase(0, 1);
-  }
-  uint64_t magnitude = 0;
-  ParseResult result = ParseDigits(t, magnitude);
-  if (result == ParseResult::NotANumber) return result;
-  constexpr uint64_t kMaxPositive = static_cast<uint64_t>(std::numeric_limits<int64_t>::max());
-  if (negative) {
-    if (magnitude > kMaxPositive + 1) result = ParseResult::OutOfType;
-    value = magnitude >= kMaxPositive + 1 ? std::numeric_limits<int64_t>::min()
-                                          : -static_cast<int64_t>(magnitude);
-  } else {
-    if (magnitude > kMaxPositive) result = ParseResult::OutOfType;
-    value = magnitude > kMaxPositive ? std::numeric_limits<int64_t>::max()
-                                     : static_cast<int64_t>(magnitude);
-  }
-  return result;
-}
-
-ParseResult ParseUnsigned(const std::string& text, uint64_t& value) {
-  std::string t = Trimmed(text);
-  if (!t.empty() && t[0] == '+') t.erase(0, 1);
-  return ParseDigits(t, value);
-}
-
-ParseResult ParseReal(const std::string& text, double& value) {
-  const std::string t = Trimmed(text);
-  if (t.empty()) return ParseResult::NotANumber;
-  // Only what a person types as a number: no hexadecimal, no "inf" or "nan".
-  for (const char c : t) {
-    if (!((c >= '0' && c <= '9') || c == '.' || c == '-' || c == '+' || c == 'e' || c == 'E')) {
-      return ParseResult::NotANumber;
+std::string FieldName(const QLineEdit& edit) {
+  if (!edit.accessibleName().isEmpty()) return edit.accessibleName().toStdString();
+  if (QWidget* window = edit.window()) {
+    for (const QLabel* label : window->findChildren<QLabel*>()) {
+      if (label->buddy() != &edit) continue;
+      QString text = label->text();
+      text.remove(QLatin1Char('&'));
+      while (text.endsWith(QLatin1Char(':')) || text.endsWith(QChar(0xFF1A))) text.chop(1);
+      return text.trimmed().toStdString();
     }
+    return window->windowTitle().toStdString();
   }
-  char* end = nullptr;
-  errno = 0;
-  const double parsed = std::strtod(t.c_str(), &end);
-  if (end != t.c_str() + t.size()) return ParseResult::NotANumber;
-  if (errno == ERANGE && std::isinf(parsed)) return ParseResult::OutOfType;
-  value = parsed;
-  return ParseResult::Ok;
+  return {};
 }
 
 void DataExchange::Fail(QLineEdit& edit, const std::string& prompt) {
   if (!ok_) return;
   ok_ = false;
-  notifier_.Show(prompt, "Quorvane", NoticeIcon::Warning, NoticeButtons::Ok);
+  notifier_.Show(prompt, FieldPromptCaption(FieldName(edit)), NoticeIcon::Warning,
+                 NoticeButtons::Ok);
   edit.setFocus(Qt::OtherFocusReason);
   edit.selectAll();
 }

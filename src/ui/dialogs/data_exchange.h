@@ -3,6 +3,7 @@
 #include <cstdint>
 #include <string>
 
+#include "core/monitor/entry_rules.h"
 #include "core/platform/notifier.h"
 
 class QLineEdit;
@@ -11,19 +12,21 @@ class QAbstractButton;
 
 namespace pyranex::ui {
 
-// The prompts of a failed exchange, from the program's string table.
-std::string PromptNotInteger();                               // "请输入一个整数。"
-std::string PromptNotUnsigned();                              // "请输入一个正整数。"
-std::string PromptNotNumber();                                // "请输入一个数字。"
+// The prompts of a failed exchange: the program's Chinese texts with their English lines.
+using pyranex::PromptNotInteger;                              // "请输入一个整数。"
+using pyranex::PromptNotNumber;                               // "请输入一个数字。"
+using pyranex::PromptNotUnsigned;                             // "请输入一个正整数。"
+using pyranex::PromptRealRange;                               // bounds as "%.6g"
 std::string PromptIntegerRange(int64_t min, int64_t max);     // signed bounds
 std::string PromptUnsignedRange(uint64_t min, uint64_t max);  // bounds shown unsigned
-std::string PromptRealRange(double min, double max);          // bounds as "%.6g"
 
 // Moves a dialog's fields between the fields and its controls, as the framework's data exchange
 // does. Loading writes every field into its control. Saving reads each control in the order the
 // calls come, parses and range-checks it, and stores it in its field only when it passes; the
-// first failure shows its prompt through the notifier (the exclamation icon, "Quorvane" caption),
-// focuses and selects the control, and every later call of this exchange does nothing. So the
+// first failure shows its prompt through the notifier (the exclamation icon, the field's name in
+// the caption), focuses and selects the control, and every later call of this exchange does
+// nothing. The field's name is the control's accessible name, else the text of the label whose
+// buddy it is, else the dialog's title. So the
 // fields before the failure keep their new values and the rest their old ones, and a bound that
 // names another field can use that field's value just taken in.
 //
@@ -68,12 +71,15 @@ class DataExchange {
   bool ok_ = true;
 };
 
-// Parsers shared by the exchange (exposed for tests and for fields the dialogs parse themselves).
-// Leading and trailing blanks are allowed; anything else beside the number is a failure.
-enum class ParseResult { Ok, NotANumber, OutOfType };
-ParseResult ParseSigned(const std::string& text, int64_t& value);
-ParseResult ParseUnsigned(const std::string& text, uint64_t& value);
-ParseResult ParseReal(const std::string& text, double& value);
+// Parsers shared by the exchange and the monitor engine (exposed for tests and for fields the
+// dialogs parse themselves).
+using pyranex::ParseReal;
+using pyranex::ParseResult;
+using pyranex::ParseSigned;
+using pyranex::ParseUnsigned;
+
+// The name a prompt gives the field of this control (see DataExchange).
+std::string FieldName(const QLineEdit& edit);
 
 // The usual pattern of a dialog: Load when shown, Save on OK. `exchange` is the dialog's own
 // function that names every field; returns whether all fields passed.

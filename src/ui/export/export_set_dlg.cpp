@@ -30,9 +30,11 @@ CExportSetDlg::CExportSetDlg(Notifier& notifier, QWidget* parent)
   // Edits 1002..1005: From hour, From minute, To hour, To minute.
   const int places[4][2] = {{77, 12}, {164, 12}, {77, 45}, {164, 45}};
   const char* units[4] = {"Hour", "Min.", "Hour", "Min."};
+  const char* names[4] = {"From hour", "From minute", "To hour", "To minute"};  // for prompts
   for (int i = 0; i < 4; ++i) {
     edits_[i] = new QLineEdit(this);
     edits_[i]->setObjectName(QStringLiteral("edit%1").arg(1002 + i));
+    edits_[i]->setAccessibleName(QString::fromLatin1(names[i]));
     PlaceInDialogUnits(*edits_[i], places[i][0], places[i][1], 40, 14);
     Label(this, units[i], places[i][0] - 28, places[i][1] + 3);
   }

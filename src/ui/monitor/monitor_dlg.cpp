@@ -17,7 +17,6 @@
 #include "core/chart/dialog_units.h"
 #include "core/monitor/monitor_engine.h"
 #include "core/monitor/register_display.h"
-#include "core/workbook/config_workbook.h"
 #include "ui/monitor/lamp_icons.h"
 
 namespace pyranex::ui {
@@ -77,9 +76,8 @@ QString LabelOf(const RegisterPlace& place) {
 
 }  // namespace
 
-CMonitorDlg::CMonitorDlg(MonitorEngine& engine, Notifier& notifier, const CConfigWorkbook* workbook,
-                         QWidget* parent)
-    : QDialog(parent), m_engine(engine), m_notifier(notifier), m_workbook(workbook) {
+CMonitorDlg::CMonitorDlg(MonitorEngine& engine, QWidget* parent)
+    : QDialog(parent), m_engine(engine) {
   setObjectName(QStringLiteral("201"));
   setWindowTitle(QStringLiteral("Parameter setting and monitor"));
   QFont dialogFont = font();
@@ -110,8 +108,8 @@ QLineEdit* CMonitorDlg::Display(int id) {
   auto* edit = new QLineEdit;
   edit->setReadOnly(true);
   edit->setFocusPolicy(Qt::ClickFocus);
-  // Read-only values sit on the window colour, the editable ones on white, as in the original
-  // windows, so the two columns are told apart at a glance.
+  // Read-only values sit on the window colour, the editable ones on white, so the inverter's
+  // column and the one to write are told apart at a glance.
   QPalette palette = edit->palette();
   palette.setColor(QPalette::Base, palette.color(QPalette::Window));
   edit->setPalette(palette);
@@ -310,6 +308,16 @@ void CMonitorDlg::CreateControls() {
   boxes->addStretch(1);
   QPushButton* cancel = Button(kCancel, QStringLiteral("Cancel"));
   commands->addWidget(cancel, 0, Qt::AlignRight | Qt::AlignVCenter);
+  // Says how the last command went; two lines of room, so the window does not jump.
+  m_status = new QLabel;
+  m_status->setObjectName(QStringLiteral("status"));
+  m_status->setWordWrap(true);
+  m_status->setFrameShape(QFrame::StyledPanel);
+  m_status->setFrameShadow(QFrame::Sunken);
+  m_status->setTextInteractionFlags(Qt::TextSelectableByMouse);
+  m_status->setMinimumHeight(2 * fontMetrics().lineSpacing() + 8);
+  m_status->setAlignment(Qt::AlignLeft | Qt::AlignVCenter);
+  top->addWidget(m_status);
   // The default button of the template: invisible, Enter's target.
   auto* hiddenDefault = new QPushButton(QStringLiteral("IDC_BUTTON4"), this);
   Register(ctl::kHiddenDefault, hiddenDefault);
@@ -324,7 +332,7 @@ void CMonitorDlg::CreateControls() {
   connect(iso, &QCheckBox::clicked, this, [this](bool on) { m_engine.OnIsoFunction(on); });
   connect(island, &QCheckBox::clicked, this, [this](bool on) { m_engine.OnIslandTestSwitch(on); });
   connect(m_standards, &QComboBox::activated, this,
-          [this](int index) { OnStandardChanged(index); });
+          [this](int index) { m_engine.OnStandardChanged(index); });
   connect(m_sites, &QComboBox::activated, this,
           [this](int index) { m_engine.OnSiteChanged(index); });
   connect(hiddenDefault, &QPushButton::clicked, this, [this] { m_engine.ConvertSerialEntry(); });
@@ -344,29 +352,10 @@ void CMonitorDlg::ShowEngineState() {
   }
   ShowFaultLines(m_engine.FaultLines());
   ShowState(m_engine.StateText(), m_engine.LampIcon());
+  ShowStatus(m_engine.Status());
+  for (const auto& [id, reason] : m_engine.Marks()) MarkControl(id, reason);
   SelectStandard(m_engine.StandardSelection());
   SelectSite(m_engine.SiteSelection());
-}
-
-void CMonitorDlg::OnStandardChanged(int index) {
-  m_engine.OnStandardChanged(index);
-  if (index < 0 || index >= static_cast<int>(kStandardListEntries.size())) return;
-  // The engine leaves a field as it was when the workbook has no value for it; say so when it
-  // had none at all, rather than look as if the standard had been loaded.
-  const int k = StandardNumber(kStandardListEntries[static_cast<size_t>(index)]);
-  for (const FieldSpec& item : FieldSpecs()) {
-    double value = 0;
-    if (item.parameterIndex >= 0 && m_workbook != nullptr &&
-        m_workbook->LookupStandardValue(k, item.parameterIndex, value) == 0) {
-      return;
-    }
-  }
-  const std::string reason =
-      m_workbook == nullptr ? std::string("no workbook") : m_workbook->LastError();
-  m_notifier.Show(std::string(kStandardListEntries[static_cast<size_t>(index)]) +
-                      ": no values in datacfg.xls (" + reason +
-                      "); the parameter fields keep their values.",
-                  "Quorvane", NoticeIcon::Warning, NoticeButtons::Ok);
 }
 
 void CMonitorDlg::OnInitDialog() {
@@ -452,6 +441,22 @@ void CMonitorDlg::FocusControl(int controlId) {
   if (control == nullptr) return;
   control->setFocus(Qt::OtherFocusReason);
   if (auto* edit = qobject_cast<QLineEdit*>(control)) edit->selectAll();
+}
+
+void CMonitorDlg::ShowStatus(const std::string& text) {
+  m_status->setText(QString::fromStdString(text));
+}
+
+void CMonitorDlg::MarkControl(int controlId, const std::string& reason) {
+  QWidget* control = Control(controlId);
+  if (control == nullptr) return;
+  control->setToolTip(QString::fromStdString(reason));
+  control->setProperty("marked", !reason.empty());
+  // Only the edit fields are tinted; a tinted drop-down list would lose its native look.
+  if (qobject_cast<QLineEdit*>(control) != nullptr) {
+    control->setStyleSheet(reason.empty() ? QString()
+                                          : QStringLiteral("background-color: #ffd8d0;"));
+  }
 }
 
 }  // namespace pyranex::ui

@@ -6,7 +6,6 @@
 #include <vector>
 
 #include "core/monitor/monitor_display.h"
-#include "core/platform/notifier.h"
 
 class QCheckBox;
 class QComboBox;
@@ -17,7 +16,6 @@ class QListWidget;
 class QPushButton;
 
 namespace pyranex {
-class CConfigWorkbook;
 class MonitorEngine;
 }  // namespace pyranex
 
@@ -28,15 +26,13 @@ namespace pyranex::ui {
 // it; it sends nothing itself. Every control is named by its id (objectName "1070", ...).
 //
 // Enter anywhere in the window converts the serial number entry; Escape does nothing; "Cancel"
-// and the window's close button end it. A standard whose values the configuration workbook does
-// not hold is reported (the fields keep what they had).
+// and the window's close button end it. A status line under the commands says how the last one
+// went; fields the engine marks get a tinted background and the reason as their tool tip.
 class CMonitorDlg final : public QDialog, public MonitorDisplay {
   Q_OBJECT
 
  public:
-  // `workbook` is the one the engine reads (null: none).
-  CMonitorDlg(MonitorEngine& engine, Notifier& notifier, const CConfigWorkbook* workbook,
-              QWidget* parent = nullptr);
+  explicit CMonitorDlg(MonitorEngine& engine, QWidget* parent = nullptr);
   ~CMonitorDlg() override;
 
   MonitorEngine& Engine() { return m_engine; }
@@ -56,6 +52,11 @@ class CMonitorDlg final : public QDialog, public MonitorDisplay {
   void SelectStandard(int index) override;
   void SelectSite(int index) override;
   void FocusControl(int controlId) override;
+  void ShowStatus(const std::string& text) override;
+  void MarkControl(int controlId, const std::string& reason) override;
+
+  // The status line (objectName "status").
+  QLabel* StatusLine() const { return m_status; }
 
  protected:
   void showEvent(QShowEvent* event) override;
@@ -69,7 +70,6 @@ class CMonitorDlg final : public QDialog, public MonitorDisplay {
   void CreateControls();
   // Shows everything the engine holds (the window may open after values have arrived).
   void ShowEngineState();
-  void OnStandardChanged(int index);
 
   QLineEdit* Display(int id);
   QLineEdit* Edit(int id);
@@ -80,13 +80,12 @@ class CMonitorDlg final : public QDialog, public MonitorDisplay {
   void AddRow(QGridLayout& grid, int row, int column, const QString& label, int display, int edit);
 
   MonitorEngine& m_engine;
-  Notifier& m_notifier;
-  const CConfigWorkbook* m_workbook;
   std::map<int, QWidget*> m_controls;
   QLabel* m_lamp = nullptr;
   QListWidget* m_faults = nullptr;
   QComboBox* m_standards = nullptr;
   QComboBox* m_sites = nullptr;
+  QLabel* m_status = nullptr;
   bool m_initialised = false;
   int m_showing = 0;  // > 0 while the engine's values are written into the controls
 };

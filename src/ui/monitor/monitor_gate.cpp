@@ -41,6 +41,12 @@ class DisplayRelay final : public MonitorDisplay {
   void FocusControl(int id) override {
     if (target) target->FocusControl(id);
   }
+  void ShowStatus(const std::string& text) override {
+    if (target) target->ShowStatus(text);
+  }
+  void MarkControl(int id, const std::string& reason) override {
+    if (target) target->MarkControl(id, reason);
+  }
 };
 
 struct CMonitorGate::Session {
@@ -73,7 +79,10 @@ std::shared_ptr<MonitorDialog> CMonitorGate::CreateMonitor(bool fullAccess, CInv
         app,
         [weak, notifier, text] {
           const std::shared_ptr<Session> alive = weak.lock();
-          if (alive && alive->relay.target != nullptr) notifier->Show(text);
+          if (!alive || alive->relay.target == nullptr) return;
+          // The status line says which command or block the time-out cut short.
+          alive->relay.ShowStatus(alive->engine->Status());
+          notifier->Show(text);
         },
         Qt::QueuedConnection);
   };
@@ -85,7 +94,7 @@ std::shared_ptr<MonitorDialog> CMonitorGate::CreateMonitor(bool fullAccess, CInv
 void CMonitorGate::RunModal(MonitorDialog& dialog) {
   const std::shared_ptr<Session> session = std::move(m_pending);
   if (!session || &*session->engine != &dialog) return;
-  CMonitorDlg window(*session->engine, m_notifier, m_workbook, m_parent);
+  CMonitorDlg window(*session->engine, m_parent);
   session->relay.target = &window;
   m_open = &window;
   window.exec();

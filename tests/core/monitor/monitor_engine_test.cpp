@@ -8,10 +8,12 @@
 #include <filesystem>
 #include <map>
 #include <memory>
+#include <sstream>
 
 #include "core/monitor/monitor_engine.h"
 #include "core/platform/messages.h"
 #include "core/workbook/config_workbook.h"
+#include "core/workbook/xls_writer.h"
 #include "scripted_inverter.h"
 #include "support/fake_clock.h"
 #include "support/fake_serial_device.h"
@@ -31,7 +33,16 @@ struct RecordingDisplay final : MonitorDisplay {
   void SelectStandard(int index) override { standard = index; }
   void SelectSite(int index) override { site = index; }
   void FocusControl(int id) override { focused.push_back(id); }
-  std::map<int, std::string> texts;
+  void ShowStatus(const std::string& text) override { status = text; }
+  void MarkControl(int id, const std::string& reason) override {
+    if (reason.empty()) {
+      marks.erase(id);
+    } else {
+      marks[id] = reason;
+    }
+  }
+  std::map<int, std::string> texts, marks;
+  std::string status;
   std::map<int, bool> checks, enabled_;
   std::vector<std::string> lines;
   std::pair<std::string, int> state;
@@ -88,7 +99,32 @@ class MonitorEngineTest : public ::testing::Test {
   }
   void LoadWorkbook() {
     if (kDatacfg.empty()) GTEST_SKIP() << "no datacfg.xls in this build";
-    std::filesystem::copy_file(kDatacfg, dir_ / kConfigWorkbookName);
+    std::filesystem::copy_file(kDatacfg, dir_ / kConfigWorkbookName,
+                               std::filesystem::copy_options::overwrite_existing);
+    ReadWorkbook();
+  }
+  // datacfg.xls made of these rows (tab-separated cells) as its parameter sheet.
+  void WriteWorkbook(const std::vector<std::string>& parameterRows) {
+    auto xls = XlsWriter::Start();
+    ASSERT_TRUE(xls);
+    xls->NewWorkbook();
+    xls->FirstSheet();
+    xls->NameSheet(kParameterSheetName);
+    const auto put = [&](uint32_t row, const std::string& line) {
+      std::stringstream cells(line);
+      std::string cell;
+      for (uint32_t col = 0; std::getline(cells, cell, '\t'); ++col) {
+        if (!cell.empty()) xls->PutCellText(row, col, cell);
+      }
+    };
+    for (size_t r = 0; r < parameterRows.size(); ++r)
+      put(static_cast<uint32_t>(r), parameterRows[r]);
+    xls->AddSheet(kModelSheetName);
+    put(0, "Model\tName\tCode\tPower\tStandard\tCode-Old");
+    ASSERT_EQ(xls->SaveAs(dir_ / kConfigWorkbookName), "");
+    ReadWorkbook();
+  }
+  void ReadWorkbook() {
     workbook_ = std::make_unique<CConfigWorkbook>(clock, dir_);
     workbook_->ReadParameterSheet();
     workbook_->ReadModelSheet();
@@ -237,7 +273,6 @@ TEST_F(MonitorEngineTest, FirstPassShowsAndTakesInTheDevice) {
       {1104, "47.50"},
       {1183, "1"},
       {1111, "123456789012"},
-      // 1179 is written after the taking-in, so the field kept its default
       {1179, "95.0"},
   };
   for (const Case& c : shown) EXPECT_EQ(engine().Text(c.control), c.text) << c.control;
@@ -257,9 +292,16 @@ TEST_F(MonitorEngineTest, FirstPassShowsAndTakesInTheDevice) {
   EXPECT_EQ(f.m_tStart, 120u);
   EXPECT_EQ(f.m_standard, "VDE-NEW");
   EXPECT_FLOAT_EQ(f.m_kpvOffset1, -1.0f);
-  EXPECT_FLOAT_EQ(f.m_fullPowerLimit, 100.0f);
-  EXPECT_EQ(notifier.Count(), 1u);  // the gain 6552.6 is out of range: its prompt
+  EXPECT_FLOAT_EQ(f.m_fullPowerLimit, 95.0f);  // register 81's own field is taken in too
+  // The gain 6552.6 is out of range: its prompt, and the field is marked but taken in.
+  ASSERT_EQ(notifier.Count(), 1u);
+  EXPECT_EQ(notifier.Notices()[0].caption, "Kpv_Gain_1 - Quorvane");
   EXPECT_EQ(display.focused, (std::vector<int>{1147}));
+  EXPECT_FLOAT_EQ(f.m_kpvGain1, 6552.6f);
+  EXPECT_EQ(engine().Origin(1147), FieldOrigin::Read);
+  ASSERT_EQ(display.marks.size(), 1u);
+  EXPECT_EQ(display.marks.at(1147),
+            "The inverter's value is outside the rules. Enter a number between 80 and 120.");
 
   // Later passes change displays only; a state of 4 leaves the last one shown.
   inverter.regs[41] = 4;
@@ -293,6 +335,9 @@ TEST_F(MonitorEngineTest, ReadStepsAndTheV500Variant) {
     EXPECT_EQ(requests, expected) << c.firmware;
     EXPECT_EQ(engine().Text(1073), c.power) << c.firmware;
     EXPECT_EQ(engine().Text(1182), c.firmware == "V5.00" ? "" : "1");
+    // An address typed there would never be written.
+    EXPECT_EQ(engine().IsEnabled(ctl::kAddressEntry), c.firmware != "V5.00");
+    EXPECT_EQ(engine().AddressNotWrittenReason().empty(), c.firmware != "V5.00");
   }
 }
 
@@ -302,17 +347,19 @@ TEST_F(MonitorEngineTest, SetAllParameterWritesFourBlocksAndSwitchesTheAddress) 
     size_t block2Size;
     uint8_t block3Address;
   };
+  LoadWorkbook();
+  if (IsSkipped()) return;
   for (const Case& c : {Case{"V3.00", 21, 7}, Case{"V5.00", 19, 1}}) {
     inverter = ScriptedInverter{inverter.address, inverter.regs, {}, {}};
     Make(true, c.firmware);
     OpenAndFirstPass();
     com().SetAddressByte0(1);
     inverter.address = 1;
+    engine().OnStandardChanged(1);  // "VDE-OLD" from datacfg.xls, then typed over
     engine().SetControlText(1146, "-1.25");
     engine().SetControlText(1147, "99.95");
     engine().SetControlText(1183, "7");
     engine().SetControlText(1135, "600000");
-    engine().OnStandardChanged(1);  // "VDE-OLD" without a workbook: only the name changes
     EXPECT_EQ(engine().OnSetAllParameter(), MonitorEngine::SetAllOutcome::Started);
     EXPECT_FALSE(engine().IsEnabled(ctl::kSetAllParameter));
     inverter.writes.clear();
@@ -350,6 +397,10 @@ TEST_F(MonitorEngineTest, SetAllParameterWritesFourBlocksAndSwitchesTheAddress) 
     EXPECT_EQ(engine().Mode(), ModeRead);
     EXPECT_EQ(engine().BlockCounter(), 0u);
     EXPECT_TRUE(engine().IsEnabled(ctl::kSetAllParameter));
+    EXPECT_EQ(display.status, "Set all parameter: all 4 blocks written; reading them back...");
+    for (int i = 0; i < 5; ++i) Exchange();
+    EXPECT_EQ(display.status,
+              "Set all parameter: written and read back; every value reads as written.");
   }
 }
 
@@ -360,7 +411,9 @@ TEST_F(MonitorEngineTest, InvalidFieldSendsNothing) {
   engine().SetControlText(1100, "149.9");
   EXPECT_EQ(engine().OnSetAllParameter(), MonitorEngine::SetAllOutcome::FieldInvalid);
   ASSERT_EQ(notifier.Count(), before + 1);
-  EXPECT_EQ(notifier.Notices().back().text, "请输入一个在 150 和 300 之间的整数。");
+  EXPECT_EQ(notifier.Notices().back().text,
+            "请输入一个在 150 和 300 之间的整数。\nEnter an integer between 150 and 300.");
+  EXPECT_EQ(notifier.Notices().back().caption, "Vpv-start(V) - Quorvane");
   EXPECT_EQ(notifier.Notices().back().icon, NoticeIcon::Warning);
   EXPECT_EQ(display.focused.back(), 1100);
   EXPECT_EQ(engine().RequestedMode(), ModeRead);
@@ -433,6 +486,220 @@ TEST_F(MonitorEngineTest, WithoutFullAccessNothingCanBeWritten) {
   }
   EXPECT_TRUE(inverter.writes.empty());
   EXPECT_TRUE(inverter.coils.empty());
+}
+
+// "Set all parameter" writes what the first pass read, what was typed, or what was chosen; a
+// field that holds anything else stops it, named, before a byte is sent.
+TEST_F(MonitorEngineTest, SetAllWritesOnlyWhatWasReadTypedOrChosen) {
+  LoadWorkbook();
+  if (IsSkipped()) return;
+  using Outcome = MonitorEngine::SetAllOutcome;
+  struct Case {
+    const char* what;
+    std::map<uint32_t, uint16_t> regs;  // the inverter's values that differ
+    bool firstPass;
+    std::function<void(MonitorEngine&)> act;
+    Outcome outcome;
+    int control;                           // the field named when refused
+    std::map<uint32_t, uint16_t> written;  // what the inverter holds after a write
+  };
+  const auto none = [](MonitorEngine&) {};
+  inverter.regs[342] = 1000;  // a gain inside its rule, unlike the fixture's
+  const std::map<uint32_t, uint16_t> base = inverter.regs;
+  const std::vector<Case> cases = {
+      {"address 0x0101, then the defaults",
+       {{361, 0x0101}},
+       true,
+       [](MonitorEngine& e) { e.OnDefaultParameter(); },
+       Outcome::FieldInvalid,
+       1183,
+       {}},
+      {"address 0x0101 typed over",
+       {{361, 0x0101}},
+       true,
+       [](MonitorEngine& e) { e.SetControlText(1183, "1"); },
+       Outcome::Started,
+       0,
+       {{361, 1}}},
+      // Low above high once rounded: the fields after it are still the inverter's.
+      {"low limit above the high one, then a standard",
+       {{48, 2510}, {52, 2505}, {343, 5}, {346, 1010}},
+       true,
+       [](MonitorEngine& e) { e.OnStandardChanged(2); },
+       Outcome::Started,
+       0,
+       {{313, 1840}, {317, 2530}, {343, 5}, {346, 1010}, {358, 2}}},
+      {"nothing read yet", {}, false, none, Outcome::NotChosen, 1100, {}},
+      {"a serial number that is no number, then the defaults",
+       {{3, 0x901A}},
+       true,
+       [](MonitorEngine& e) { e.OnDefaultParameter(); },
+       Outcome::NotChosen,
+       1111,
+       {}},
+      // The list holds 14 standards; the inverter's "Brazil" is written back as it was.
+      {"standard 15", {{358, 15}}, true, none, Outcome::Started, 0, {{358, 15}, {333, 0x4272}}},
+      {"standard 20", {{358, 20}}, true, none, Outcome::NotChosen, 1096, {}},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.what);
+    inverter.writes.clear();
+    inverter.regs = base;
+    for (const auto& [reg, value] : c.regs) inverter.regs[reg] = value;
+    Make(true);
+    if (c.firstPass) {
+      OpenAndFirstPass();
+    } else {
+      engine().Start();
+    }
+    c.act(engine());
+    ASSERT_EQ(engine().OnSetAllParameter(), c.outcome);
+    if (c.outcome != Outcome::Started) {
+      ASSERT_TRUE(engine().LastFailure());
+      EXPECT_EQ(engine().LastFailure()->control, c.control);
+      EXPECT_EQ(notifier.Notices().back().caption,
+                FieldPromptCaption(engine().LastFailure()->label));
+      EXPECT_EQ(display.focused.back(), c.control);
+      for (int i = 0; i < 3; ++i) Exchange();  // reading goes on, nothing else
+      EXPECT_TRUE(inverter.writes.empty());
+    } else {
+      for (int i = 0; i < 4; ++i) Exchange();
+      ASSERT_EQ(inverter.writes.size(), 4u);
+      for (const auto& [reg, value] : c.written) EXPECT_EQ(inverter.Get(reg), value) << reg;
+    }
+  }
+}
+
+// A standard whose values datacfg.xls does not hold (or holds only as the neighbour's number
+// repeated into an empty cell) is reported and never written under its name.
+TEST_F(MonitorEngineTest, AStandardMissingFromTheWorkbookIsNotWritten) {
+  // One value per parameter, in ParameterNames order, for every standard.
+  const char* const values[] = {"150",    "60",  "184",  "184",  "100", "100", "253",  "264.5",
+                                "600000", "100", "47.5", "47",   "100", "100", "51.5", "52",
+                                "100",    "100", "1000", "2000", "1",   "3"};
+  const std::vector<std::string> all(ParameterNames.begin(), ParameterNames.end());
+  // The sheet with the VDE-NEW column (header and cells) as `vdeNew` gives it; "CUT" ends the
+  // row before it.
+  const auto sheet =
+      [&](const std::function<std::string(const std::string&, std::string)>& vdeNew) {
+        std::vector<std::string> rows = {"Parameter\tmin\tmax"};
+        for (size_t i = 0; i <= ParameterNames.size(); ++i) {
+          std::string& row =
+              i == 0 ? rows[0]
+                     : rows.emplace_back(std::string(ParameterNames[i - 1]) + "\t0\t1000000");
+          for (const auto name : StandardNames) {
+            std::string cell = i == 0 ? std::string(name) : values[i - 1];
+            if (name == "VDE-NEW")
+              cell = vdeNew(i == 0 ? "" : std::string(ParameterNames[i - 1]), cell);
+            if (cell == "CUT") break;
+            row += "\t" + cell;
+          }
+        }
+        return rows;
+      };
+  struct Case {
+    const char* what;
+    std::vector<std::string> rows;
+    std::vector<std::string> missing;
+  };
+  const std::vector<Case> cases = {
+      {"blank column", sheet([](const auto& n, auto v) { return n.empty() ? v : ""; }), all},
+      {"text in a number cell",
+       sheet([](const auto& n, auto v) { return n == "VacHigh(V)" ? "n/a" : v; }),
+       {"VacHigh(V)"}},
+      {"renamed column", sheet([](const auto& n, auto v) { return n.empty() ? "VDE NEW" : v; }),
+       all},
+      {"row cut short",
+       sheet([](const auto& n, auto v) { return n == "contrast" ? "CUT" : v; }),
+       {"contrast"}},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.what);
+    inverter.writes.clear();
+    inverter.regs[342] = 1000;
+    WriteWorkbook(c.rows);
+    Make(true);
+    OpenAndFirstPass();
+    const size_t notices = notifier.Count();
+    engine().OnStandardChanged(2);  // "VDE-NEW"
+    EXPECT_EQ(engine().StandardMissing(), c.missing);
+    ASSERT_EQ(notifier.Count(), notices + 1);
+    const std::string warning = notifier.Notices().back().text;
+    EXPECT_EQ(warning.rfind("VDE-NEW: ", 0), 0u) << warning;
+    for (const std::string& row : c.missing) {
+      if (c.missing.size() < all.size()) {
+        EXPECT_NE(warning.find(row), std::string::npos) << row;
+      }
+    }
+    EXPECT_EQ(display.status, warning);
+    for (const FieldSpec& item : FieldSpecs()) {
+      if (item.parameterIndex < 0) continue;
+      const std::string name(ParameterNames[static_cast<size_t>(item.parameterIndex)]);
+      const bool missing = std::find(c.missing.begin(), c.missing.end(), name) != c.missing.end();
+      EXPECT_EQ(engine().Origin(item.control) == FieldOrigin::NotInStandard, missing) << name;
+      EXPECT_TRUE(!missing || display.marks.count(item.control)) << name;
+    }
+    // Refused: by the field itself, or by a neighbour that no longer fits the older value.
+    EXPECT_NE(engine().OnSetAllParameter(), MonitorEngine::SetAllOutcome::Started);
+    for (int i = 0; i < 3; ++i) Exchange();
+    EXPECT_TRUE(inverter.writes.empty());
+    // A standard the workbook holds whole can be written.
+    engine().OnStandardChanged(0);
+    EXPECT_TRUE(engine().StandardMissing().empty());
+    EXPECT_EQ(engine().OnSetAllParameter(), MonitorEngine::SetAllOutcome::Started);
+  }
+}
+
+// A switch is sent as it was clicked, even when a read shows the box again before it goes out;
+// a click while another command is pending puts the box back and says why.
+TEST_F(MonitorEngineTest, ASwitchIsSentAsClickedOrVisiblyRefused) {
+  Make(true);
+  inverter.regs[342] = 1000;
+  OpenAndFirstPass();
+  ASSERT_TRUE(engine().IsChecked(ctl::kGfci));  // register 74 = 1
+  // A read of step 2 (the island switch) is on its way when "Clear kwh" is clicked.
+  while (engine().ReadStep() != 2) Exchange();
+  ASSERT_GT(TicksUntilSent(), 0);
+  EXPECT_TRUE(engine().OnClearKwh());
+  Serve();
+  EXPECT_FALSE(engine().IsEnabled(ctl::kIslandTest));  // the read does not enable it meanwhile
+  EXPECT_FALSE(engine().OnGfciFunction(false));
+  EXPECT_TRUE(display.checks.at(ctl::kGfci));  // put back
+  EXPECT_EQ(display.status, "GFCI function: not switched; Clear kwh is still under way.");
+  EXPECT_EQ(Exchange(), WithCrc({0x01, 0x05, 0x00, 0x00, 0xFF, 0x00}));
+  EXPECT_EQ(display.status, "Clear kwh: sent and acknowledged by the inverter.");
+  EXPECT_TRUE(engine().IsEnabled(ctl::kGfci));
+
+  // Now the click goes out while the read of register 74 (step 3) still reports it on.
+  while (engine().ReadStep() != 3) Exchange();
+  ASSERT_GT(TicksUntilSent(), 0);
+  EXPECT_TRUE(engine().OnGfciFunction(false));
+  Serve();
+  EXPECT_FALSE(display.checks.at(ctl::kGfci));
+  EXPECT_EQ(Exchange(), WithCrc({0x01, 0x10, 0x00, 0x26, 0x00, 0x01, 0x02, 0x00, 0x00}));
+  EXPECT_EQ(display.status, "GFCI function off: acknowledged by the inverter; reading it back...");
+  inverter.regs[74] = 0;
+  for (int i = 0; i < 5; ++i) Exchange();
+  EXPECT_EQ(display.status, "GFCI function off: written and read back.");
+}
+
+// A block that gets no answer is named on the status line.
+TEST_F(MonitorEngineTest, TheStatusLineNamesTheBlockThatGotNoReply) {
+  Make(true);
+  inverter.regs[342] = 1000;
+  OpenAndFirstPass();
+  ASSERT_EQ(engine().OnSetAllParameter(), MonitorEngine::SetAllOutcome::Started);
+  EXPECT_EQ(display.status, "Set all parameter: writing block 1 of 4 (registers 311-333)...");
+  Exchange();
+  EXPECT_EQ(display.status,
+            "Set all parameter: block 1 of 4 written; writing block 2 (registers 334-338)...");
+  Exchange();
+  ASSERT_GT(TicksUntilSent(), 0);
+  for (int i = 0; i < 26 && !engine().HasStoppedPolling(); ++i) engine().MonitorTick();
+  ASSERT_TRUE(engine().HasStoppedPolling());
+  EXPECT_EQ(engine().Status(),
+            "Set all parameter: block 3 of 4 (registers 341-361) got no reply; the blocks before "
+            "it were written.");
 }
 
 TEST_F(MonitorEngineTest, StandardDefaultsSerialAndSite) {

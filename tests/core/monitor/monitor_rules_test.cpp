@@ -96,6 +96,57 @@ TEST(MonitorFieldsExchange, ValidationAndPrompts) {
     ASSERT_EQ(failure.has_value(), c.failControl != 0) << what;
     if (failure) {
       EXPECT_EQ(failure->control, c.failControl) << what;
+      // The Chinese line; its English line follows (checked below).
+      EXPECT_EQ(failure->prompt.substr(0, failure->prompt.find('\n')), c.prompt) << what;
+    }
+  }
+}
+
+// What the inverter will store is checked too, and a text is a number only in decimal.
+TEST(MonitorFieldsExchange, WrittenValuesAndNumberTexts) {
+  struct Case {
+    std::map<int, std::string> texts;
+    int failControl;  // 0: passes
+    std::string prompt;
+  };
+  const std::vector<Case> cases = {
+      // 250.96 is stored as 251.0, above a high limit stored as 250.5.
+      {{{1102, "250.96"}, {1103, "250.5"}},
+       1103,
+       "请输入一个在 251 和 310 之间的整数。\nEnter an integer between 251 and 310.\nAt the "
+       "register's resolution the inverter would store 250.5, and the field it depends on as "
+       "251."},
+      {{{1102, "250.94"}, {1103, "250.5"}}, 0, ""},
+      // 277.96 passes as typed (int part 277) but is stored as 278.0.
+      {{{1102, "277.96"}, {1103, "280"}},
+       1102,
+       "请输入一个在 180 和 277 之间的整数。\nEnter an integer between 180 and 277.\nAt the "
+       "register's resolution the inverter would store 278.0."},
+      {{{1105, "64.996"}, {1143, "65"}}, 0, ""},  // stored as 65.00
+      {{{1105, "65.004"}},
+       1105,
+       "请输入一个在 50 和 65 之间的数字。\nEnter a number between 50 and 65."},
+      {{{1147, "0x10"}}, 1147, "请输入一个数字。\nEnter a number."},
+      {{{1151, "inf"}}, 1151, "请输入一个数字。\nEnter a number."},
+      {{{1151, "1e1"}}, 0, ""},
+      // Fields without a rule still have to fit their word instead of wrapping.
+      {{{1151, "9999"}},
+       1151,
+       "请输入一个在 0 和 6553.5 之间的数字。\nEnter a number between 0 and 6553.5."},
+      {{{1151, "-0.04"}}, 0, ""},
+      {{{1150, "-3300"}},
+       1150,
+       "请输入一个在 -3276.8 和 3276.7 之间的数字。\nEnter a number between -3276.8 and 3276.7."},
+      {{{1101, "0x10"}}, 1101, "请输入一个正整数。\nEnter a positive integer."},
+      {{{1109, "+7"}}, 1109, "请输入一个在 0 和 6 之间的整数。\nEnter an integer between 0 and 6."},
+  };
+  for (const Case& c : cases) {
+    MonitorFields fields;
+    const auto failure = SaveFields(fields, Texts(MonitorFields{}, c.texts), "AS4777");
+    const std::string what = ::testing::PrintToString(c.texts);
+    ASSERT_EQ(failure.has_value(), c.failControl != 0) << what << (failure ? failure->prompt : "");
+    if (failure) {
+      EXPECT_EQ(failure->control, c.failControl) << what;
       EXPECT_EQ(failure->prompt, c.prompt) << what;
     }
   }

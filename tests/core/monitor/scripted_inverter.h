@@ -1,7 +1,7 @@
 #pragma once
 
 // An inverter in standard Modbus framing for the monitor tests: answers reads from a register
-// table and takes writes into it, recording them.
+// table and takes writes into it, recording them; what it takes reads back as the device's does.
 
 #include <cstdint>
 #include <map>
@@ -50,7 +50,15 @@ struct ScriptedInverter {
       for (size_t i = 7; i + 2 < request.size(); i += 2) {
         values.push_back(static_cast<uint16_t>(request[i] << 8 | request[i + 1]));
       }
-      for (size_t i = 0; i < values.size(); ++i) regs[first + static_cast<uint32_t>(i)] = values[i];
+      for (size_t i = 0; i < values.size(); ++i) {
+        const uint32_t n = first + static_cast<uint32_t>(i);
+        regs[n] = values[i];
+        // As the device does: the serial number, the settings 311..340 and the power limit
+        // are read back through input registers.
+        if (n >= 301 && n <= 303) regs[n - 300] = values[i];
+        if (n >= 311 && n <= 340) regs[n - 265] = values[i];
+        if (n == 359) regs[81] = values[i];
+      }
       writes.emplace_back(first, values);
     } else if (request[1] == 5) {
       coils.push_back(request[2] * 256u + request[3] + 1);

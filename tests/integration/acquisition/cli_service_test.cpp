@@ -13,6 +13,9 @@
 #include <string>
 #include <vector>
 
+#include "core/platform/clock.h"
+#include "core/workbook/config_workbook.h"
+#include "core/workbook/xls_writer.h"
 #include "inverter_simulator.h"
 #include "service_commands.h"
 #include "sim_start.h"
@@ -48,13 +51,14 @@ class CliServiceTest : public ::testing::Test {
     std::filesystem::remove_all(dir_, ec);
   }
 
-  void StartSim(sim::FramingMode framing, uint16_t firmware) {
+  void StartSim(sim::FramingMode framing, uint16_t firmware, uint16_t addressRegister = 1) {
     sim::SimulatorConfig config;
     config.portsDir = dir_ / "ports";
     config.comNumber = kCom;
     config.framing = framing;
     config.startSecondOfDay = 10 * 3600;
     config.identity.firmwareVersion = firmware;
+    config.identity.addressRegister = addressRegister;
     sim_ = std::make_unique<sim::InverterSimulator>(config);
     std::string error;
     ASSERT_TRUE(sim_->Start(&error)) << error;
@@ -181,7 +185,8 @@ TEST_F(CliServiceTest, NothingIsWrittenWithoutThePasswordOrWithAnInvalidField) {
       {"command COM4 autotest", "hqdwzemaxl", 5, "wrong parameter-setting password"},
       {"set COM4 --defaults", nullptr, 5, "PYRANEX_PASSWORD"},
       {"set COM4 --defaults --address 300", kPassword, 4, "请输入一个在 0 和 255 之间的整数。"},
-      {"set COM4 --defaults --serial 1234567890123", kPassword, 4, "Serial No. input invalid!"},
+      {"set COM4 --defaults --serial 1234567890123", kPassword, 4,
+       "--serial 1234567890123 is no serial number"},
   };
   StartSim(sim::FramingMode::Modbus, 300);
   for (const Case& c : cases) {
@@ -190,6 +195,91 @@ TEST_F(CliServiceTest, NothingIsWrittenWithoutThePasswordOrWithAnInvalidField) {
     EXPECT_NE(cli->Err().find(c.message), std::string::npos) << cli->Err();
   }
   EXPECT_TRUE(Sim().Writes().empty());
+}
+
+// Register 361 holding 0x0101 is outside the address rule: it is taken in and marked, and
+// "--defaults", which has no address, does not turn it into 0.
+TEST_F(CliServiceTest, AnAddressOutsideTheRulesIsNeverReplacedByADefault) {
+  StartSim(sim::FramingMode::Modbus, 300, 0x0101);
+  auto cli = Cli("set COM4 --defaults");
+  EXPECT_EQ(cli->Wait(kRunLimit), 4) << cli->Err();
+  for (const char* line :
+       {"pyranex-cli: [Addr.] 请输入一个在 0 和 255 之间的整数。\n",
+        "pyranex-cli: [Addr.] Enter an integer between 0 and 255.\n",
+        "pyranex-cli: Addr. holds \"257\" (the inverter's value); nothing was written\n"}) {
+    EXPECT_NE(cli->Err().find(line), std::string::npos) << line << cli->Err();
+  }
+  EXPECT_TRUE(Sim().Writes().empty());
+  EXPECT_EQ(Sim().SlaveAddress(), 1);
+}
+
+// An address the inverter never takes is refused, not dropped.
+TEST_F(CliServiceTest, AnAddressThatIsNotWrittenIsRefused) {
+  struct Case {
+    sim::FramingMode framing;
+    uint16_t firmware;
+    const char* reason;
+  };
+  const Case cases[] = {
+      {sim::FramingMode::Modbus, 500, "firmware V5.00 has no Modbus address register"},
+      {sim::FramingMode::Serial, 300, "serial-number framing"},
+  };
+  for (const Case& c : cases) {
+    StartSim(c.framing, c.firmware);
+    auto cli = Cli("set COM4 --defaults --address 9");
+    EXPECT_EQ(cli->Wait(kRunLimit), 4) << cli->Err();
+    EXPECT_NE(cli->Err().find("--address cannot be set: "), std::string::npos) << cli->Err();
+    EXPECT_NE(cli->Err().find(c.reason), std::string::npos) << cli->Err();
+    EXPECT_TRUE(Sim().Writes().empty());
+    Sim().Stop();
+  }
+}
+
+// A standard whose values datacfg.xls does not hold is refused before the port is opened: here
+// its column is empty, where the reader would repeat the neighbour's numbers.
+TEST_F(CliServiceTest, AStandardWithMissingValuesIsRefusedBeforeAnythingIsSent) {
+  const SystemClock clock;
+  CConfigWorkbook real(clock, Dir());
+  real.ReadParameterSheet();
+  ASSERT_FALSE(real.ParameterTable[0].empty());
+  auto xls = XlsWriter::Start();
+  ASSERT_TRUE(xls);
+  xls->NewWorkbook();
+  xls->FirstSheet();
+  xls->NameSheet(kParameterSheetName);
+  for (uint32_t col = 0; col < kParameterColumns.size(); ++col) {
+    xls->PutCellText(0, col, kParameterColumns[col].name);
+    if (kParameterColumns[col].name == "VDE-NEW") continue;
+    for (uint32_t row = 0; row < real.ParameterTable[col].size(); ++row) {
+      xls->PutCellText(row + 1, col, real.ParameterTable[col][row]);
+    }
+  }
+  xls->AddSheet(kModelSheetName);
+  ASSERT_EQ(xls->SaveAs(Dir() / "datacfg.xls"), "");
+  StartSim(sim::FramingMode::Modbus, 300);
+  auto cli = Cli("set COM4 --standard VDE-NEW");
+  EXPECT_EQ(cli->Wait(kRunLimit), 4) << cli->Err();
+  EXPECT_NE(cli->Err().find("pyranex-cli: VDE-NEW: datacfg.xls in "), std::string::npos);
+  EXPECT_NE(cli->Err().find(" holds no values for Vpv-start(V), T-start(s), VacLow(V)"),
+            std::string::npos)
+      << cli->Err();
+  EXPECT_TRUE(Sim().Requests().empty());  // the port was not even opened
+}
+
+// The serial number is shown as it will be written, before the password is asked; one the
+// dialog would not take is refused there.
+TEST_F(CliServiceTest, TheSerialNumberToWriteIsShownBeforeThePassword) {
+  auto shown = Cli("set COM4 --defaults --serial 123", nullptr);
+  EXPECT_EQ(shown->Wait(kRunLimit), 5) << shown->Err();
+  EXPECT_EQ(shown->Out(), "Serial number to write: 000000000123\n");
+  EXPECT_NE(shown->Err().find("needs the parameter-setting password"), std::string::npos);
+  auto legacy = Cli("set COM4 --defaults --serial A2xSA05123", nullptr);
+  EXPECT_EQ(legacy->Wait(kRunLimit), 5) << legacy->Err();
+  EXPECT_EQ(legacy->Out(), "Serial number to write: 102310402123\n");
+  auto refused = Cli("set COM4 --defaults --serial 12ab", nullptr);
+  EXPECT_EQ(refused->Wait(kRunLimit), 4) << refused->Err();
+  EXPECT_NE(refused->Err().find("--serial 12ab is no serial number"), std::string::npos);
+  EXPECT_EQ(refused->Out(), "");
 }
 
 TEST_F(CliServiceTest, ParamsNeedsNoPassword) {
@@ -204,12 +294,39 @@ TEST_F(CliServiceTest, ParamsNeedsNoPassword) {
 }
 
 // A Modbus RTU slave we did not write takes "Set all parameter": its holding registers hold what
-// the frames said. Its input registers are preset to the values of G83, so the read-back agrees.
+// the frames said. Its input registers are preset to the values and the name of G83, so the
+// read-back agrees.
 TEST_F(CliServiceTest, SetAgainstThePymodbusPeer) {
-  const std::map<int, int> inputs = {
-      {46, 1500}, {47, 60}, {48, 2001}, {49, 1840}, {50, 250},  {51, 50}, {52, 2622}, {53, 2737},
-      {54, 100},  {55, 50}, {56, 4750}, {57, 4700}, {58, 2000}, {59, 50}, {60, 5150}, {61, 5200},
-      {62, 9000}, {63, 50}, {64, 250},  {65, 2000}, {66, 0},    {67, 3},  {81, 1000}};
+  const std::map<int, int> inputs = {{46, 1500},
+                                     {47, 60},
+                                     {48, 2001},
+                                     {49, 1840},
+                                     {50, 250},
+                                     {51, 50},
+                                     {52, 2622},
+                                     {53, 2737},
+                                     {54, 100},
+                                     {55, 50},
+                                     {56, 4750},
+                                     {57, 4700},
+                                     {58, 2000},
+                                     {59, 50},
+                                     {60, 5150},
+                                     {61, 5200},
+                                     {62, 9000},
+                                     {63, 50},
+                                     {64, 250},
+                                     {65, 2000},
+                                     {66, 0},
+                                     {67, 3},
+                                     {81, 1000},
+                                     // the standard's name, "G83" and spaces
+                                     {68, 0x4738},
+                                     {69, 0x3320},
+                                     {70, 0x2020},
+                                     {71, 0x2020},
+                                     {72, 0x2020},
+                                     {73, 0x2020}};
   std::vector<std::string> args = {"/usr/bin/python3",
                                    PYMODBUS_SERVER_SCRIPT,
                                    "--ports-dir",

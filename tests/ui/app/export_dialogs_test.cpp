@@ -21,9 +21,17 @@ TEST(ExportSetDlg, ShowsTheFieldsAndTakesBackValidOnes) {
   };
   const std::vector<Case> cases = {
       {"valid, 10Min", {"8", "5", "12", "30"}, 3, true, ""},
-      {"hour 24", {"24", "5", "12", "30"}, 0, false, "请输入一个在 0 和 23 之间的整数。"},
-      {"minute 60", {"8", "5", "12", "60"}, 0, false, "请输入一个在 0 和 59 之间的整数。"},
-      {"not a number", {"8", "x", "12", "30"}, 0, false, "请输入一个整数。"},
+      {"hour 24",
+       {"24", "5", "12", "30"},
+       0,
+       false,
+       "请输入一个在 0 和 23 之间的整数。\nEnter an integer between 0 and 23."},
+      {"minute 60",
+       {"8", "5", "12", "60"},
+       0,
+       false,
+       "请输入一个在 0 和 59 之间的整数。\nEnter an integer between 0 and 59."},
+      {"not a number", {"8", "x", "12", "30"}, 0, false, "请输入一个整数。\nEnter an integer."},
       {"reversed range is the view's business", {"12", "0", "8", "0"}, 1, true, ""},
   };
   for (const Case& c : cases) {

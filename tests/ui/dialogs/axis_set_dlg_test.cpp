@@ -19,15 +19,22 @@ TEST(AxisSetDlg, EditsTheChartWindowAsClockTimes) {
   const struct {
     const char *fromHour, *fromMin, *toHour, *toMin;
     const char* prompt;  // nullptr: accepted
+    const char* field;
     std::optional<std::pair<double, double>> window;
   } cases[] = {
-      {"8", "0", "12", "30", nullptr, std::make_pair(-5.0, 265.0)},
-      {"9", "0", "12", "30", nullptr, std::make_pair(55.0, 265.0)},
-      {"10", "0", "10", "0", nullptr, std::nullopt},
-      {"24", "0", "12", "30", "请输入一个在 0 和 23 之间的整数。", std::nullopt},
-      {"8", "60", "12", "30", "请输入一个在 0 和 59 之间的整数。", std::nullopt},
-      {"8", "0", "-1", "30", "请输入一个在 0 和 23 之间的整数。", std::nullopt},
-      {"8", "0", "12", "x", "请输入一个整数。", std::nullopt},
+      {"8", "0", "12", "30", nullptr, nullptr, std::make_pair(-5.0, 265.0)},
+      {"9", "0", "12", "30", nullptr, nullptr, std::make_pair(55.0, 265.0)},
+      {"10", "0", "10", "0", nullptr, nullptr, std::nullopt},
+      {"24", "0", "12", "30",
+       "请输入一个在 0 和 23 之间的整数。\nEnter an integer between 0 and 23.", "From hour",
+       std::nullopt},
+      {"8", "60", "12", "30",
+       "请输入一个在 0 和 59 之间的整数。\nEnter an integer between 0 and 59.", "From minute",
+       std::nullopt},
+      {"8", "0", "-1", "30",
+       "请输入一个在 0 和 23 之间的整数。\nEnter an integer between 0 and 23.", "To hour",
+       std::nullopt},
+      {"8", "0", "12", "x", "请输入一个整数。\nEnter an integer.", "To minute", std::nullopt},
   };
   test::FakeClock clock;
   for (const auto& c : cases) {
@@ -52,6 +59,7 @@ TEST(AxisSetDlg, EditsTheChartWindowAsClockTimes) {
       EXPECT_TRUE(dlg.isVisible()) << c.prompt;
       ASSERT_EQ(notifier.Count(), 1u);
       EXPECT_EQ(notifier.Notices()[0].text, c.prompt);
+      EXPECT_EQ(notifier.Notices()[0].caption, std::string(c.field) + " - Quorvane");
       continue;
     }
     EXPECT_EQ(dlg.result(), QDialog::Accepted);

@@ -19,10 +19,10 @@ TEST(ComPortDlg, RefusesWhatIsNotAPortNumber) {
     const char* text;
     const char* prompt;
   } cases[] = {
-      {"0", "请输入一个在 1 和 99 之间的整数。"},
-      {"100", "请输入一个在 1 和 99 之间的整数。"},
-      {"abc", "请输入一个整数。"},
-      {"", "请输入一个整数。"},
+      {"0", "请输入一个在 1 和 99 之间的整数。\nEnter an integer between 1 and 99."},
+      {"100", "请输入一个在 1 和 99 之间的整数。\nEnter an integer between 1 and 99."},
+      {"abc", "请输入一个整数。\nEnter an integer."},
+      {"", "请输入一个整数。\nEnter an integer."},
   };
   for (const auto& c : cases) {
     test::RecordingNotifier notifier;
@@ -36,6 +36,7 @@ TEST(ComPortDlg, RefusesWhatIsNotAPortNumber) {
     ASSERT_EQ(notifier.Count(), 1u) << c.text;
     EXPECT_EQ(notifier.Notices()[0].text, c.prompt);
     EXPECT_EQ(notifier.Notices()[0].icon, NoticeIcon::Warning);
+    EXPECT_EQ(notifier.Notices()[0].caption, "COM No. - Quorvane");
     EXPECT_EQ(dlg.focusWidget(), &dlg.NumberEdit()) << c.text;
     EXPECT_EQ(dlg.m_portNumber, 1);
   }

@@ -2,6 +2,7 @@
 
 #include <gtest/gtest.h>
 
+#include <QLabel>
 #include <QLineEdit>
 #include <limits>
 
@@ -62,6 +63,7 @@ std::string SaveOne(const char* text, Field& field, Range... range) {
   EXPECT_EQ(dx.Ok(), notifier.Count() == 0);
   if (notifier.Count() == 0) return {};
   const auto notice = notifier.Notices().front();
+  EXPECT_EQ(notice.caption, "Quorvane");  // a lone control names no field
   EXPECT_EQ(notice.icon, NoticeIcon::Warning);
   EXPECT_EQ(notice.buttons, NoticeButtons::Ok);
   return notice.text;
@@ -69,25 +71,29 @@ std::string SaveOne(const char* text, Field& field, Range... range) {
 
 TEST(DataExchange, PromptsForEachKindOfField) {
   int i = 3;
-  EXPECT_EQ(SaveOne("abc", i, 1, 99), "请输入一个整数。");
-  EXPECT_EQ(SaveOne("0", i, 1, 99), "请输入一个在 1 和 99 之间的整数。");
-  EXPECT_EQ(SaveOne("99999999999", i, 1, 99), "请输入一个在 1 和 99 之间的整数。");
+  EXPECT_EQ(SaveOne("abc", i, 1, 99), "请输入一个整数。\nEnter an integer.");
+  EXPECT_EQ(SaveOne("0", i, 1, 99),
+            "请输入一个在 1 和 99 之间的整数。\nEnter an integer between 1 and 99.");
+  EXPECT_EQ(SaveOne("99999999999", i, 1, 99),
+            "请输入一个在 1 和 99 之间的整数。\nEnter an integer between 1 and 99.");
   EXPECT_EQ(SaveOne("-3", i, -5, 5), "");
   EXPECT_EQ(i, -3);
-  EXPECT_EQ(SaveOne("99999999999", i), "请输入一个整数。");
+  EXPECT_EQ(SaveOne("99999999999", i), "请输入一个整数。\nEnter an integer.");
   EXPECT_EQ(i, -3);  // a failed field keeps its old value
 
   uint32_t u = 7;
-  EXPECT_EQ(SaveOne("-1", u), "请输入一个正整数。");
-  EXPECT_EQ(SaveOne("4294967296", u), "请输入一个正整数。");
-  EXPECT_EQ(SaveOne("4000000000", u, 0u, 65535u), "请输入一个在 0 和 65535 之间的整数。");
+  EXPECT_EQ(SaveOne("-1", u), "请输入一个正整数。\nEnter a positive integer.");
+  EXPECT_EQ(SaveOne("4294967296", u), "请输入一个正整数。\nEnter a positive integer.");
+  EXPECT_EQ(SaveOne("4000000000", u, 0u, 65535u),
+            "请输入一个在 0 和 65535 之间的整数。\nEnter an integer between 0 and 65535.");
   EXPECT_EQ(SaveOne("4000000000", u), "");
   EXPECT_EQ(u, 4000000000u);
 
   float f = 1.0f;
-  EXPECT_EQ(SaveOne("x", f, 80.0, 120.0), "请输入一个数字。");
-  EXPECT_EQ(SaveOne("-30.5", f, -30.0, 30.0), "请输入一个在 -30 和 30 之间的数字。");
-  EXPECT_EQ(SaveOne("1e300", f), "请输入一个数字。");
+  EXPECT_EQ(SaveOne("x", f, 80.0, 120.0), "请输入一个数字。\nEnter a number.");
+  EXPECT_EQ(SaveOne("-30.5", f, -30.0, 30.0),
+            "请输入一个在 -30 和 30 之间的数字。\nEnter a number between -30 and 30.");
+  EXPECT_EQ(SaveOne("1e300", f), "请输入一个数字。\nEnter a number.");
   EXPECT_EQ(SaveOne("99.5", f, 80.0, 120.0), "");
   EXPECT_FLOAT_EQ(f, 99.5f);
 }
@@ -110,9 +116,31 @@ TEST(DataExchange, FirstFailureStopsTheRestAndFocusesItsControl) {
   EXPECT_EQ(fa, 5);
   EXPECT_EQ(fb, 0);
   ASSERT_EQ(notifier.Count(), 1u);
-  EXPECT_EQ(notifier.Notices()[0].text, "请输入一个在 0 和 5 之间的整数。");
+  EXPECT_EQ(notifier.Notices()[0].text,
+            "请输入一个在 0 和 5 之间的整数。\nEnter an integer between 0 and 5.");
   EXPECT_EQ(window.focusWidget(), &b);
   EXPECT_EQ(b.selectedText(), "77");
+}
+
+TEST(DataExchange, TheCaptionNamesTheField) {
+  QWidget window;
+  window.setWindowTitle(QStringLiteral("Time span"));
+  QLineEdit named(&window), buddied(&window), plain(&window);
+  named.setAccessibleName(QStringLiteral("From hour"));
+  QLabel label(QStringLiteral("&COM No.:"), &window);
+  label.setBuddy(&buddied);
+  const std::pair<QLineEdit*, const char*> cases[] = {{&named, "From hour - Quorvane"},
+                                                      {&buddied, "COM No. - Quorvane"},
+                                                      {&plain, "Time span - Quorvane"}};
+  for (const auto& [edit, caption] : cases) {
+    test::RecordingNotifier notifier;
+    edit->setText(QStringLiteral("x"));
+    int field = 0;
+    DataExchange dx(Dir::Save, notifier);
+    dx.Int(*edit, field, 0, 9);
+    ASSERT_EQ(notifier.Count(), 1u);
+    EXPECT_EQ(notifier.Notices()[0].caption, caption);
+  }
 }
 
 TEST(DataExchange, LoadShowsFieldsAsTheFrameworkFormatsThem) {

@@ -9,6 +9,7 @@
 #include <QListWidget>
 #include <QPushButton>
 #include <QTest>
+#include <map>
 #include <set>
 
 #include "app/modal_driver.h"
@@ -35,8 +36,19 @@ struct Window {
   MonitorEngine engine;
   CMonitorDlg dialog;
   explicit Window(bool fullAccess)
-      : engine(MonitorServices{link, notifier, nullptr, &dialog, fullAccess, {}}),
-        dialog(engine, notifier, nullptr) {}
+      : engine(MonitorServices{link, notifier, nullptr, &dialog, fullAccess, {}}), dialog(engine) {}
+
+  // Plays the inverter without a line: the engine's next request is answered from `regs`.
+  void Answer(const std::map<uint32_t, uint16_t>& regs) {
+    for (int i = 0; i < 10 && link.m_exchangeState.load() == ExchangeIdle; ++i) {
+      engine.MonitorTick();
+    }
+    const uint32_t first = link.m_firstRegister.load();
+    for (uint32_t k = 0; k < link.m_expectedValues.load(); ++k) {
+      const auto it = regs.find(first + k);
+      engine.HandleRegisterValue(it == regs.end() ? 0 : it->second);
+    }
+  }
 };
 
 enum class Kind { Display, Edit, Check, Button, Combo, List, Lamp };
@@ -137,9 +149,12 @@ TEST(MonitorDlg, EnterConvertsTheSerialEntryEscapeKeepsItOpenCancelAndCloseEndIt
   standards->setCurrentIndex(2);
   Q_EMIT standards->activated(2);
   ASSERT_EQ(w.notifier.Count(), 1u);
-  EXPECT_EQ(w.notifier.Notices()[0].text,
-            "VDE-NEW: no values in datacfg.xls (no workbook); the parameter fields keep their "
-            "values.");
+  const std::string warning =
+      "VDE-NEW: no values in datacfg.xls (no workbook); the parameter fields keep their values. "
+      "\"Set all parameter\" sends nothing until each is typed or another standard is chosen.";
+  EXPECT_EQ(w.notifier.Notices()[0].text, warning);
+  EXPECT_EQ(w.notifier.Notices()[0].caption, "Standard - Quorvane");
+  EXPECT_EQ(w.dialog.StatusLine()->text().toStdString(), warning);
   EXPECT_EQ(w.dialog.ControlAs<QLineEdit>(1100)->text(), "150");
   w.dialog.ControlAs<QPushButton>(2)->click();
   EXPECT_FALSE(w.dialog.isVisible());
@@ -147,6 +162,52 @@ TEST(MonitorDlg, EnterConvertsTheSerialEntryEscapeKeepsItOpenCancelAndCloseEndIt
   w.dialog.show();
   EXPECT_TRUE(w.dialog.close());
   EXPECT_FALSE(w.dialog.isVisible());
+}
+
+TEST(MonitorDlg, SetAllBeforeAnythingWasReadNamesTheFieldAndSendsNothing) {
+  Window w(true);
+  w.dialog.show();
+  w.dialog.activateWindow();
+  w.dialog.ControlAs<QPushButton>(1000)->click();
+  ASSERT_EQ(w.notifier.Count(), 1u);
+  EXPECT_EQ(w.notifier.Notices()[0].caption, "Vpv-start(V) - Quorvane");
+  EXPECT_EQ(w.notifier.Notices()[0].text,
+            "No value of this field has been read from the inverter, typed or chosen yet.\n"
+            "Nothing was sent.");
+  EXPECT_EQ(w.dialog.focusWidget(), w.dialog.Control(1100));
+  EXPECT_EQ(w.engine.RequestedMode(), ModeRead);
+  EXPECT_TRUE(w.dialog.Control(1000)->isEnabled());
+  EXPECT_EQ(w.dialog.StatusLine()->text(),
+            "Set all parameter: nothing was sent; Vpv-start(V) holds no value read, typed or "
+            "chosen.");
+}
+
+TEST(MonitorDlg, ACheckBoxClickWhileACommandIsPendingIsRefusedVisibly) {
+  Window w(true);
+  w.dialog.show();
+  const std::map<uint32_t, uint16_t> regs = {{74, 1}, {357, 0}};
+  w.Answer(regs);  // the opening broadcast
+  while (w.engine.ReadStep() != 2) w.Answer(regs);
+  // The read of the island switch is on its way when "Clear kwh" is clicked.
+  for (int i = 0; i < 10 && w.link.m_exchangeState.load() == ExchangeIdle; ++i) {
+    w.engine.MonitorTick();
+  }
+  w.dialog.ControlAs<QPushButton>(1002)->click();
+  w.Answer(regs);
+  auto* island = w.dialog.ControlAs<QCheckBox>(1175);
+  EXPECT_TRUE(island->isChecked());
+  EXPECT_FALSE(island->isEnabled());  // every command control waits for "Clear kwh"
+  QTest::mouseClick(island, Qt::LeftButton);
+  EXPECT_TRUE(island->isChecked());
+  // A click that reaches a box all the same is put back, and the status line says why.
+  auto* gfci = w.dialog.ControlAs<QCheckBox>(1157);
+  gfci->setEnabled(true);
+  const bool before = gfci->isChecked();
+  QTest::mouseClick(gfci, Qt::LeftButton);
+  EXPECT_EQ(gfci->isChecked(), before);
+  EXPECT_EQ(w.dialog.StatusLine()->text(),
+            "GFCI function: not switched; Clear kwh is still under way.");
+  EXPECT_EQ(w.engine.RequestedMode(), ModeClearKwh);
 }
 
 TEST(MonitorDlg, StateLampsAreRoundInTheirColours) {

@@ -7,6 +7,7 @@
 #include <QCheckBox>
 #include <QComboBox>
 #include <QDeadlineTimer>
+#include <QLabel>
 #include <QLineEdit>
 #include <QPushButton>
 #include <QThread>
@@ -195,7 +196,9 @@ TEST_F(MonitorWithSimulator, FullAccessReadsLoadsAStandardWritesAllAndRefusesBad
     const size_t notices = notifier_.Count();
     dialog.ControlAs<QPushButton>(1000)->click();
     ASSERT_EQ(notifier_.Count(), notices + 1);
-    EXPECT_EQ(notifier_.Notices().back().text, "请输入一个在 150 和 300 之间的整数。");
+    EXPECT_EQ(notifier_.Notices().back().text,
+              "请输入一个在 150 和 300 之间的整数。\nEnter an integer between 150 and 300.");
+    EXPECT_EQ(notifier_.Notices().back().caption, "Vpv-start(V) - Quorvane");
     EXPECT_EQ(notifier_.Notices().back().icon, NoticeIcon::Warning);
     EXPECT_EQ(dialog.focusWidget(), vpvStart);
     const uint32_t reads = engine.CompletedReads();
@@ -207,7 +210,11 @@ TEST_F(MonitorWithSimulator, FullAccessReadsLoadsAStandardWritesAllAndRefusesBad
     vpvStart->setText(vdeVpvStart);
     dialog.ControlAs<QPushButton>(1000)->click();
     EXPECT_FALSE(dialog.Control(1000)->isEnabled());
+    EXPECT_EQ(dialog.StatusLine()->text(),
+              "Set all parameter: writing block 1 of 4 (registers 311-333)...");
     ASSERT_TRUE(Until([&] { return dialog.Control(1000)->isEnabled(); }, 60));
+    EXPECT_EQ(dialog.StatusLine()->text(),
+              "Set all parameter: all 4 blocks written; reading them back...");
     const std::vector<sim::SimWrite> writes = sim_->Writes();
     ASSERT_EQ(writes.size(), 4u);
     const std::pair<unsigned, size_t> blocks[] = {{311, 23}, {334, 5}, {341, 21}, {301, 3}};
@@ -227,6 +234,8 @@ TEST_F(MonitorWithSimulator, FullAccessReadsLoadsAStandardWritesAllAndRefusesBad
       }
     }
     EXPECT_EQ(TextOf(dialog, 1098), QStringLiteral("VDE         "));
+    EXPECT_EQ(dialog.StatusLine()->text(),
+              "Set all parameter: written and read back; every value reads as written.");
   });
   EXPECT_TRUE(opened);
 }
