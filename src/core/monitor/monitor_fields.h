@@ -9,7 +9,7 @@
 #include <variant>
 #include <vector>
 
-#include "core/monitor/entry_rules.h"
+#include "core/platform/entry_rules.h"
 
 namespace pyranex {
 

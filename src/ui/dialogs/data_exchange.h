@@ -3,7 +3,7 @@
 #include <cstdint>
 #include <string>
 
-#include "core/monitor/entry_rules.h"
+#include "core/platform/entry_rules.h"
 #include "core/platform/notifier.h"
 
 class QLineEdit;

@@ -1,4 +1,4 @@
-#include "core/monitor/entry_rules.h"
+#include "core/platform/entry_rules.h"
 
 #include <cerrno>
 #include <cmath>
