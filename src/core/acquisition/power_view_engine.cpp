@@ -196,7 +196,7 @@ void PowerViewEngine::CountMiss() {
       m_com.WriteCommLog(2);
       m_com.ClosePort();
       clock_.SleepMs(100);
-      if (!m_com.InitPort(m_comPort.load(), /*waitForBox=*/false)) {
+      if (!m_com.ReopenPort(/*waitForBox=*/false)) {
         m_com.WriteCommLog(3);
         reopenTick_ = clock_.TickCount();
         return;
@@ -252,7 +252,8 @@ bool PowerViewEngine::SuperviseLostPort(uint32_t now) {
   if (m_com.IsOpen()) return false;
   if (Elapsed(now, reopenTick_) < kReopenIntervalMs) return true;
   reopenTick_ = now;
-  if (!m_com.InitPort(m_comPort.load(), /*waitForBox=*/false)) return true;
+  // Only the device that was connected, never whatever the COM number names meanwhile.
+  if (!m_com.ReopenPort(/*waitForBox=*/false)) return true;
   m_com.StartMonitoring();
   m_missCount = 0;
   missStreak_ = 0;
@@ -376,6 +377,7 @@ LinkStatus PowerViewEngine::GetLinkStatus() const {
   LinkStatus status;
   status.comPort = m_comPort.load();
   if (!m_portOpen.load()) return status;
+  status.device = m_com.ConnectedDevice().label;
   status.framing = m_com.GetFraming();
   status.modbusAddress = m_com.GetAddress()[0];
   if (status.framing == FramingSerial && m_com.IsSerialKnown()) {
