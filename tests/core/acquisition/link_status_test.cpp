@@ -43,13 +43,6 @@ TEST(LinkStatusTest, OneLineForEachCondition) {
        "COM3: no reply yet (serial number 123456789012)"},
       {"lost", Status(LinkCondition::Lost, FramingModbus, true),
        "COM3: device lost, reconnecting (last reply 12:10:05)"},
-      {"lost adapter",
-       [] {
-         LinkStatus s = Status(LinkCondition::Lost, FramingModbus, false);
-         s.device = "usb-FTDI_FT232R_A10K-if00-port0";
-         return s;
-       }(),
-       "COM3: device lost, reconnecting to usb-FTDI_FT232R_A10K-if00-port0"},
   };
   const FakeClock clock;
   for (const auto& c : cases) EXPECT_EQ(FormatLinkStatus(c.status, clock), c.text) << c.name;

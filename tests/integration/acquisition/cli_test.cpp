@@ -286,21 +286,12 @@ TEST_F(CliTest, PymodbusServerAnswersTheProbeAndItsValuesArePrinted) {
   EXPECT_EQ(server.Wait(5s), 0);
 }
 
+// The reasons a test cannot produce as root; the others are shown by the commands themselves.
 TEST(CliOptionsTest, PortNotOpenGivesTheReasonAndTheSystemText) {
-  const struct {
-    int error;
-    const char* line;
-  } cases[] = {
-      {EACCES,
-       "COM3 does not open: no access (serial ports usually belong to the dialout group) (text)"},
-      {EBUSY, "COM3 does not open: in use by another program (text)"},
-      {ENOTTY, "COM3 does not open: not a serial terminal (text)"},
-      {ENOENT, "COM3 does not open: no such port, or its device is not connected (text)"},
-      {EIO, "COM3 does not open: text"},
-  };
-  for (const auto& c : cases) EXPECT_EQ(cli::PortNotOpenText(3, c.error, "text"), c.line);
-  EXPECT_TRUE(cli::IsReaderGone(EPIPE));
-  EXPECT_FALSE(cli::IsReaderGone(ENOSPC));
+  EXPECT_EQ(cli::PortNotOpenText(3, EACCES, "text"),
+            "COM3 does not open: no access (serial ports usually belong to the dialout group) "
+            "(text)");
+  EXPECT_EQ(cli::PortNotOpenText(3, EIO, "text"), "COM3 does not open: text");
 }
 
 struct ArgsCase {
