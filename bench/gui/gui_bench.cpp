@@ -85,7 +85,7 @@ void BM_LiveCycleToPixels(benchmark::State& state) {
     power = static_cast<uint16_t>(power % 40000 + 7);
     for (uint32_t r = 11; r <= 41; ++r) {
       const uint16_t value = r == 23 ? power : r == 22 ? 0 : static_cast<uint16_t>(r * 10);
-      sink.Post(WM_INV_REGISTER, 0, value);
+      sink.Post(WM_INV_REGISTER, link.Connection(), value);
     }
     QElapsedTimer timer;
     timer.start();

@@ -1,6 +1,8 @@
 #include "cli_options.h"
 
+#include <cerrno>
 #include <charconv>
+#include <system_error>
 
 namespace pyranex::cli {
 
@@ -98,11 +100,60 @@ std::string CliUsage() {
          "            before sunrise) instead of giving up.\n"
          "\n"
          "<COM> is a number or COMn. COM n is the symbolic link ports/COM<n> beside this program\n"
-         "when there is one, else the n-th of /dev/ttyS*, /dev/ttyUSB*, /dev/ttyACM*.\n"
+         "when there is one. Serial devices (/dev/ttyS* with a UART, /dev/ttyUSB*, /dev/ttyACM*)\n"
+         "get the lowest free number when first seen, in that order, and keep it in comports.txt\n"
+         "beside this program: an adapter by its /dev/serial/by-id name, so its number stays "
+         "while\n"
+         "it is unplugged and when it is plugged in again, in any socket. A lost device is "
+         "reopened\n"
+         "only when that same device is back; nothing else behind its number is ever opened.\n"
          "Notices and link errors go to standard error; traffic logs of failures go to backdata/\n"
          "beside this program.\n"
          "\n"
-         "Exit status: 0 done, 1 bad usage, 2 the port does not open, 3 no inverter answered.\n";
+         "Exit status: 0 done, 1 bad usage, 2 the port does not open (the reason is said),\n"
+         "3 no inverter answered, 7 the output could not be written (a full disk, an I/O error;\n"
+         "said on standard error, and the last line may be cut short). An output whose reader\n"
+         "has gone (poll | head -2) ends the command with 0. The service commands add 4 to 6.\n";
+}
+
+std::string PortNotOpenText(unsigned comPort, int error, const std::string& systemText) {
+  std::string reason;
+#ifndef _WIN32
+  switch (error) {
+    case ENOENT:
+      reason = "no such port, or its device is not connected";
+      break;
+    case ENODEV:
+    case ENXIO:
+      reason = "no device behind it";
+      break;
+    case ENOTTY:
+    case EISDIR:
+      reason = "not a serial terminal";
+      break;
+    case EBUSY:
+      reason = "in use by another program";
+      break;
+    case EACCES:
+    case EPERM:
+      reason = "no access (serial ports usually belong to the dialout group)";
+      break;
+    default:
+      break;
+  }
+#endif
+  std::string text = "COM" + std::to_string(comPort) + " does not open: ";
+  if (reason.empty()) return text + systemText;
+  return text + reason + " (" + systemText + ")";
+}
+
+std::string OutputFailedText(int error) {
+  const std::string why = error != 0 ? ": " + std::generic_category().message(error) : "";
+  return "cannot write the output" + why + "; stopped (the last line may be cut short)";
+}
+
+bool IsReaderGone(int error) {
+  return error == EPIPE;
 }
 
 }  // namespace pyranex::cli

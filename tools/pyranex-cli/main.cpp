@@ -7,6 +7,7 @@
 #include <unistd.h>
 #endif
 
+#include <cerrno>
 #include <csignal>
 #include <cstdio>
 #ifdef _WIN32
@@ -39,6 +40,38 @@ extern "C" void OnStopSignal(int) {
   g_stop = 1;
 }
 
+// Standard output failed (other than a reader that went away), with the first error number
+// known of it (0: none known).
+bool g_outputFailed = false;
+int g_outputError = 0;
+
+// A pipe whose reader has gone (`poll | head -2`) shows as an error on our end at once, even
+// while nothing is written (waiting for sunrise, say).
+bool OutputGone() {
+#ifdef _WIN32
+  return false;  // a failed write still ends the session (Emit)
+#else
+  pollfd out{STDOUT_FILENO, 0, 0};
+  return ::poll(&out, 1, 0) > 0 && (out.revents & (POLLERR | POLLHUP | POLLNVAL)) != 0;
+#endif
+}
+
+void NoteOutputFailure(int error) {
+  if (IsReaderGone(error) || OutputGone()) return;
+  if (g_outputError == 0) g_outputError = error;
+  g_outputFailed = true;
+}
+
+// What a command printed must have reached its output: a full disk or an I/O error is a
+// failure of its own, said on standard error, never an exit 0. A reader that went away is not.
+int FinishOutput(int status) {
+  errno = 0;
+  if (std::fflush(stdout) != 0 || std::ferror(stdout)) NoteOutputFailure(errno);
+  if (!g_outputFailed) return status;
+  std::fprintf(stderr, "pyranex-cli: %s\n", OutputFailedText(g_outputError).c_str());
+  return kExitOutputFailed;
+}
+
 constexpr uint32_t kIdentificationMs = 4600;  // the probe, the broadcast and their time-outs
 constexpr uint32_t kModelPollMs = 7000;       // the model poll, one resend included
 
@@ -60,11 +93,11 @@ class Session {
 
   int Run() {
     if (!engine_->OnComSetting(options_.comPort)) {
-      std::fprintf(stderr,
-                   "pyranex-cli: COM%u does not open (no such port, not a serial terminal, in use "
-                   "by another program, or no access)\n",
-                   options_.comPort);
-      return 2;
+      const int error = engine_->Link().LastOpenError();
+      std::fprintf(
+          stderr, "pyranex-cli: %s\n",
+          PortNotOpenText(options_.comPort, error, CSerialPort::OpenErrorText(error)).c_str());
+      return kExitPortNotOpen;
     }
     const int status = options_.command == Command::Identify ? Identify() : Poll();
     engine_->Disconnect();
@@ -89,17 +122,6 @@ class Session {
     return false;
   }
 
-  // A pipe whose reader has gone (`poll | head -2`) shows as an error on our end at once, even
-  // while nothing is written (waiting for sunrise, say).
-  static bool OutputGone() {
-#ifdef _WIN32
-    return false;  // a failed write still ends the session (Emit)
-#else
-    pollfd out{STDOUT_FILENO, 0, 0};
-    return ::poll(&out, 1, 0) > 0 && (out.revents & (POLLERR | POLLHUP | POLLNVAL)) != 0;
-#endif
-  }
-
   // One line per change of the link (lost, no reply, back), so a log shows what happened.
   void ReportLinkChange() {
     const LinkStatus status = engine_->GetLinkStatus();
@@ -109,10 +131,13 @@ class Session {
     std::fflush(stderr);
   }
 
-  // Writes one line of output; false (and the session ends) when nobody reads it any more.
+  // Writes one line of output; false (and the session ends) when it cannot be written: nobody
+  // reads it any more, or it failed (FinishOutput says so).
   bool Emit(const std::string& line) {
+    errno = 0;
     if (std::fputs(line.c_str(), stdout) < 0 || std::fputc('\n', stdout) == EOF ||
         std::fflush(stdout) != 0) {
+      NoteOutputFailure(errno);
       g_stop = 1;
       return false;
     }
@@ -143,7 +168,7 @@ class Session {
   }
 
   int Identify() {
-    if (!WaitForIdentification()) return g_stop != 0 ? 0 : 3;
+    if (!WaitForIdentification()) return g_stop != 0 ? kExitDone : kExitNoInverter;
     const bool modelRead = RunUntil([&] { return engine_->m_pollMode.load() == 1; }, kModelPollMs);
     if (g_stop != 0) return 0;
 
@@ -162,16 +187,17 @@ class Session {
     } else {
       std::printf("Rated power: unknown (no reply to the model read)\n");
     }
-    std::fflush(stdout);
+    errno = 0;
+    if (std::fflush(stdout) != 0) NoteOutputFailure(errno);
     return 0;
   }
 
   int Poll() {
-    if (!Emit(LiveCsvHeader())) return 0;
-    if (!WaitForIdentification()) return g_stop != 0 ? 0 : 3;
+    if (!Emit(LiveCsvHeader())) return kExitDone;
+    if (!WaitForIdentification()) return g_stop != 0 ? kExitDone : kExitNoInverter;
     lastCondition_ = LinkCondition::Connected;
     RunUntil([&] { return options_.count && samples_ >= *options_.count; }, 0);
-    return 0;
+    return kExitDone;
   }
 
   void OnSample(size_t k, int64_t sampleTime) {
@@ -204,9 +230,9 @@ int main(int argc, char** argv) {
     const std::optional<ServiceOptions> service = ParseServiceOptions(args, &error);
     if (!service) {
       std::fprintf(stderr, "pyranex-cli: %s\nTry 'pyranex-cli --help'.\n", error.c_str());
-      return 1;
+      return kExitUsage;
     }
-    return RunService(*service);
+    return FinishOutput(RunService(*service));
   }
 #endif
   const std::optional<CliOptions> options = ParseCliOptions(args, &error);
@@ -220,7 +246,7 @@ int main(int argc, char** argv) {
 #else
     std::fputs(CliUsage().c_str(), stdout);
 #endif
-    return 0;
+    return FinishOutput(kExitDone);
   }
 #ifdef _WIN32
   // Ctrl+C arrives as SIGINT through the C runtime. Lines end in LF as on every other system.
@@ -237,5 +263,5 @@ int main(int argc, char** argv) {
 #endif
 
   Session session(*options);
-  return session.Run();
+  return FinishOutput(session.Run());
 }

@@ -104,9 +104,11 @@ class ServiceSession final : public MonitorGate {
 
   int Run() {
     if (!engine_->OnComSetting(options_.comPort)) {
-      std::fprintf(stderr, "pyranex-cli: COM%u does not open (no such port, or no access)\n",
-                   options_.comPort);
-      return 2;
+      const int error = engine_->Link().LastOpenError();
+      std::fprintf(
+          stderr, "pyranex-cli: %s\n",
+          PortNotOpenText(options_.comPort, error, CSerialPort::OpenErrorText(error)).c_str());
+      return kExitPortNotOpen;
     }
     const int status = Open();
     engine_->Disconnect();

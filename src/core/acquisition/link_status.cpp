@@ -42,6 +42,7 @@ std::string FormatLinkStatus(const LinkStatus& status, const Clock& clock) {
       break;
     case LinkCondition::Lost:
       text += "device lost, reconnecting";
+      if (!status.device.empty()) text += " to " + status.device;
       if (status.hasReply) text += " (last reply " + ReplyTime(status, clock) + ")";
       break;
     case LinkCondition::Closed:

@@ -20,6 +20,7 @@ enum class LinkCondition {
 struct LinkStatus {
   LinkCondition condition = LinkCondition::Closed;
   unsigned comPort = 0;  // the COM number chosen last; 0 before any connect
+  std::string device;    // what that number named at connect (a reconnect waits for it)
   Framing framing = FramingModbus;
   uint8_t modbusAddress = 0;  // the slave address in Modbus framing
   std::string serialNumber;   // twelve digits, in serial framing once learned

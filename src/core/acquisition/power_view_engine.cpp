@@ -60,6 +60,7 @@ bool PowerViewEngine::OnComSetting(unsigned portNumber) {
     m_portOpen = false;
   }
   m_comPort = portNumber;
+  m_com.BeginConnection();
   if (!m_com.InitPort(portNumber)) return false;
   m_portOpen = true;
   m_com.StartMonitoring();
@@ -190,13 +191,13 @@ void PowerViewEngine::PollTick() {
 void PowerViewEngine::CountMiss() {
   missStreak_.fetch_add(1);
   if (m_missCount.fetch_add(1) + 1 >= kMissesBeforeNotice) {
-    services_.link.owner.Post(WM_INV_TIMEOUT, 0, 1);
+    services_.link.owner.Post(WM_INV_TIMEOUT, m_com.Connection(), 1);
     m_missCount = 0;
     if (ReceiverStuckInFrame()) {
       m_com.WriteCommLog(2);
       m_com.ClosePort();
       clock_.SleepMs(100);
-      if (!m_com.InitPort(m_comPort.load(), /*waitForBox=*/false)) {
+      if (!m_com.ReopenPort(/*waitForBox=*/false)) {
         m_com.WriteCommLog(3);
         reopenTick_ = clock_.TickCount();
         return;
@@ -252,7 +253,9 @@ bool PowerViewEngine::SuperviseLostPort(uint32_t now) {
   if (m_com.IsOpen()) return false;
   if (Elapsed(now, reopenTick_) < kReopenIntervalMs) return true;
   reopenTick_ = now;
-  if (!m_com.InitPort(m_comPort.load(), /*waitForBox=*/false)) return true;
+  // Only the device that was connected, never whatever the COM number names meanwhile.
+  if (!m_com.ReopenPort(/*waitForBox=*/false)) return true;
+  m_com.BeginConnection();
   m_com.StartMonitoring();
   m_missCount = 0;
   missStreak_ = 0;
@@ -273,7 +276,8 @@ bool PowerViewEngine::HandleMessage(const PostedMessage& message) {
       OnRegisterValue(message.wParam, message.lParam);
       return true;
     case WM_INV_TIMEOUT:
-      OnCommTimeout();
+      // A notice of a connection that has since been replaced says nothing about this one.
+      if (message.wParam == m_com.Connection()) OnCommTimeout();
       return true;
     default:
       return false;
@@ -289,7 +293,10 @@ void PowerViewEngine::CatchUpWithRequests() {
   m_versionPending = false;
 }
 
-void PowerViewEngine::OnRegisterValue(uintptr_t /*wParam*/, intptr_t lParam) {
+void PowerViewEngine::OnRegisterValue(uintptr_t wParam, intptr_t lParam) {
+  // Left in the queue by an earlier connection (the interface thread was busy while the link
+  // started again): taken now, it would pass for the new probe's reply.
+  if (wParam != m_com.Connection()) return;
   const auto value = static_cast<uint16_t>(lParam & 0xFFFF);
   lastValueHandledTick_ = clock_.TickCount();
   CatchUpWithRequests();
@@ -376,6 +383,7 @@ LinkStatus PowerViewEngine::GetLinkStatus() const {
   LinkStatus status;
   status.comPort = m_comPort.load();
   if (!m_portOpen.load()) return status;
+  status.device = m_com.ConnectedDevice().label;
   status.framing = m_com.GetFraming();
   status.modbusAddress = m_com.GetAddress()[0];
   if (status.framing == FramingSerial && m_com.IsSerialKnown()) {

@@ -156,8 +156,10 @@ void CInverterCom::OnReceiveByte(uint8_t byte) {
   if (frame->byteCount >= 2) {
     m_lastReplyTick.store(GetClock().TickCount());
     replies_.fetch_add(1);
+    const uintptr_t connection = Connection();
     for (size_t i = 0; i + 1 < data.size(); i += 2) {
-      Owner().Post(WM_INV_REGISTER, 0, static_cast<intptr_t>((data[i] << 8) | data[i + 1]));
+      Owner().Post(WM_INV_REGISTER, connection,
+                   static_cast<intptr_t>((data[i] << 8) | data[i + 1]));
     }
   }
 }

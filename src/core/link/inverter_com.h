@@ -36,7 +36,8 @@ enum ExchangeState : uint32_t {
 };
 
 // Speaks to one inverter: builds every request, keeps the bookkeeping of the exchange in
-// progress, and turns accepted replies into WM_INV_REGISTER messages to the owner.
+// progress, and turns accepted replies into WM_INV_REGISTER messages to the owner (wParam: the
+// connection they belong to, lParam: one register value).
 //
 // Bookkeeping fields are atomics read by the poll thread; a request stores its bookkeeping before
 // its frame is handed to the worker, so a reply can never be processed against stale values.
@@ -82,6 +83,12 @@ class CInverterCom : public CSerialPort {
   void SetSerialKnown(bool known) { receiver_.SetSerialKnown(known); }
   SerialBytes GetSerialNumber() const { return receiver_.GetSerialNumber(); }
 
+  // Starts a new connection (a connect, or a reopen that identifies the inverter afresh). Every
+  // message posted from here on carries its number in wParam, so that values an older
+  // connection left in the owner's queue are never taken for replies to the new one.
+  void BeginConnection() { connection_.fetch_add(1); }
+  uint32_t Connection() const { return connection_.load(); }
+
   // Replies taken that carried values, since construction.
   uint32_t ReplyCount() const { return replies_.load(); }
 
@@ -99,6 +106,7 @@ class CInverterCom : public CSerialPort {
   // The request in flight, packed: function, address, quantity (see RequestShape).
   std::atomic<uint64_t> inFlight_{0};
   std::atomic<uint32_t> replies_{0};
+  std::atomic<uint32_t> connection_{0};
 };
 
 }  // namespace pyranex

@@ -60,8 +60,10 @@ std::string SystemErrorText(int error);
 int PortTimedOutError();
 // The error reported for a device that went away without saying why.
 int PortLostError();
+// The error reported for a port that names no device.
+int PortAbsentError();
 
-// The platform's device behind COM `portNumber`.
+// The platform's serial devices, COM numbers named as this platform names them.
 std::unique_ptr<SerialDevice> MakeSystemSerialDevice(const std::filesystem::path& executableDir);
 
 }  // namespace pyranex

@@ -58,6 +58,10 @@ int PortLostError() {
   return EIO;
 }
 
+int PortAbsentError() {
+  return ENOENT;
+}
+
 std::unique_ptr<SerialDevice> MakeSystemSerialDevice(const std::filesystem::path& executableDir) {
   return MakePosixSerialDevice(executableDir);
 }

@@ -80,6 +80,10 @@ int PortLostError() {
   return ERROR_DEVICE_REMOVED;
 }
 
+int PortAbsentError() {
+  return ERROR_FILE_NOT_FOUND;
+}
+
 std::unique_ptr<SerialDevice> MakeSystemSerialDevice(const std::filesystem::path&) {
   return MakeWinSerialDevice();
 }

@@ -3,6 +3,7 @@
 #include <fcntl.h>
 #include <sys/file.h>
 #include <sys/ioctl.h>
+#include <sys/stat.h>
 #include <termios.h>
 #include <unistd.h>
 
@@ -14,17 +15,34 @@ namespace pyranex {
 
 namespace {
 
+// The name leads to another device than the one that was connected.
+constexpr int kOtherDevice = ENODEV;
+
 class PosixSerialDevice final : public SerialDevice {
  public:
-  explicit PosixSerialDevice(std::filesystem::path executableDir)
-      : executableDir_(std::move(executableDir)) {}
+  PosixSerialDevice(std::filesystem::path executableDir, std::filesystem::path deviceDir)
+      : executableDir_(std::move(executableDir)), deviceDir_(std::move(deviceDir)) {}
   ~PosixSerialDevice() override { Close(); }
 
   int Open(unsigned portNumber) override {
     Close();
-    const auto path = ResolveComPort(portNumber, executableDir_);
-    if (!path) return ENOENT;
-    fd_ = ::open(path->c_str(), O_RDWR | O_NOCTTY | O_NONBLOCK | O_CLOEXEC);
+    const auto entry = FindComPort(portNumber, executableDir_, deviceDir_);
+    if (!entry) return ENOENT;
+    std::string label = entry->byIdName;
+    if (label.empty()) {
+      label = entry->isOverride ? "ports/" + entry->path.filename().string() : entry->path.string();
+    }
+    return Reopen({portNumber, entry->path.string(), entry->byIdName, std::move(label)});
+  }
+
+  int Reopen(const DeviceIdentity& identity) override {
+    Close();
+    if (identity.name.empty()) return ENOENT;
+    const DeviceWhereabouts where = LocateDevice(identity.name, identity.byIdName, deviceDir_);
+    if (where.state == DeviceWhereabouts::State::Absent) return ENOENT;
+    if (where.state == DeviceWhereabouts::State::Other) return kOtherDevice;
+    // The node itself is opened, not the name: a link re-pointed meanwhile cannot redirect it.
+    fd_ = ::open(where.node.c_str(), O_RDWR | O_NOCTTY | O_NONBLOCK | O_CLOEXEC);
     if (fd_ < 0) return errno;
     // Only a terminal is ever written: a COM link pointing at a regular file or /dev/null
     // would otherwise be overwritten by the probe.
@@ -40,8 +58,16 @@ class PosixSerialDevice final : public SerialDevice {
       Close();
       return error;
     }
+    // Before a byte goes out: the name must still lead to the device now held.
+    if (!StillNamedBy(identity)) {
+      Close();
+      return kOtherDevice;
+    }
+    identity_ = identity;
     return 0;
   }
+
+  DeviceIdentity Identity() const override { return identity_; }
 
   ConfigResult Configure() override {
     termios tio{};
@@ -95,14 +121,26 @@ class PosixSerialDevice final : public SerialDevice {
   }
 
  private:
+  bool StillNamedBy(const DeviceIdentity& identity) const {
+    const DeviceWhereabouts where = LocateDevice(identity.name, identity.byIdName, deviceDir_);
+    struct stat held {};
+    struct stat named {};
+    return where.state == DeviceWhereabouts::State::Here && ::fstat(fd_, &held) == 0 &&
+           ::stat(where.node.c_str(), &named) == 0 && held.st_rdev == named.st_rdev &&
+           held.st_ino == named.st_ino && held.st_dev == named.st_dev;
+  }
+
   std::filesystem::path executableDir_;
+  std::filesystem::path deviceDir_;
+  DeviceIdentity identity_;
   int fd_ = -1;
 };
 
 }  // namespace
 
-std::unique_ptr<SerialDevice> MakePosixSerialDevice(std::filesystem::path executableDir) {
-  return std::make_unique<PosixSerialDevice>(std::move(executableDir));
+std::unique_ptr<SerialDevice> MakePosixSerialDevice(std::filesystem::path executableDir,
+                                                    std::filesystem::path deviceDir) {
+  return std::make_unique<PosixSerialDevice>(std::move(executableDir), std::move(deviceDir));
 }
 
 }  // namespace pyranex

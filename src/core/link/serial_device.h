@@ -21,6 +21,16 @@ struct ConfigResult {
   int error = 0;
 };
 
+// What a COM number stood for when its device was opened, so that a reopen takes that same
+// device or none. On POSIX: the override link, the adapter's by-id link or the node, with the
+// by-id name the device had; on Windows the COM name is the device and `name` stays empty.
+struct DeviceIdentity {
+  unsigned portNumber = 0;
+  std::string name;
+  std::string byIdName;
+  std::string label;  // how the user knows it: the by-id name, "ports/COM3" or the node
+};
+
 // The platform's serial device: one per port. The worker thread waits on PollFd() (ReadyEvent()
 // on Windows) together with its own events, so a device must give something that becomes ready
 // when bytes arrive and reports hang-up when the device is lost. Error numbers are errno values,
@@ -30,6 +40,11 @@ class SerialDevice {
   virtual ~SerialDevice() = default;
   // Opens the device that COM `portNumber` names; returns 0 or an error number.
   virtual int Open(unsigned portNumber) = 0;
+  // Opens the device `identity` describes and nothing else: an error number while it is absent,
+  // or while its name leads to another device.
+  virtual int Reopen(const DeviceIdentity& identity) { return Open(identity.portNumber); }
+  // What the open device is, for a later Reopen.
+  virtual DeviceIdentity Identity() const { return {}; }
   // 9600 baud, 8N1, raw, RTS raised, no flow control.
   virtual ConfigResult Configure() = 0;
   virtual void Close() = 0;

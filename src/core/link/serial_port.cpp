@@ -50,6 +50,28 @@ CSerialPort::~CSerialPort() {
 }
 
 bool CSerialPort::InitPort(unsigned portNumber, bool waitForBox) {
+  return OpenDevice(portNumber, nullptr, waitForBox);
+}
+
+bool CSerialPort::ReopenPort(bool waitForBox) {
+  const DeviceIdentity same = ConnectedDevice();
+  if (same.portNumber == 0) {
+    lastOpenError_.store(PortAbsentError());
+    return false;
+  }
+  return OpenDevice(same.portNumber, &same, waitForBox);
+}
+
+DeviceIdentity CSerialPort::ConnectedDevice() const {
+  std::lock_guard lock(identityLock_);
+  return connected_;
+}
+
+std::string CSerialPort::OpenErrorText(int error) {
+  return SystemErrorText(error);
+}
+
+bool CSerialPort::OpenDevice(unsigned portNumber, const DeviceIdentity* same, bool waitForBox) {
   std::lock_guard life(lifecycleLock_);
   StopWorker();
   impl_->writeEvent.Reset();
@@ -67,9 +89,24 @@ bool CSerialPort::InitPort(unsigned portNumber, bool waitForBox) {
     if (device_) device_->Close();
     device_ = context_.deviceFactory ? context_.deviceFactory()
                                      : MakeSystemSerialDevice(context_.paths.executableDir);
-    if (!device_ || device_->Open(portNumber) != 0) {
+    const int error = !device_ ? PortAbsentError()
+                      : same   ? device_->Reopen(*same)
+                               : device_->Open(portNumber);
+    lastOpenError_.store(error);
+    if (error != 0) {
       device_.reset();
+      // A new choice that does not open forgets the old device: nothing reopens it later.
+      if (same == nullptr) {
+        std::lock_guard identity(identityLock_);
+        connected_ = {};
+      }
       return false;
+    }
+    if (same == nullptr) {
+      DeviceIdentity identity = device_->Identity();
+      identity.portNumber = portNumber;
+      std::lock_guard lockIdentity(identityLock_);
+      connected_ = std::move(identity);
     }
     device_->Purge(true, true);
     config = device_->Configure();

@@ -61,6 +61,10 @@ class CSerialPort {
   // thread) the box is handed over as the worker's are, so no one waiting for this thread (a
   // connect or exit on the interface thread) waits for the box too.
   bool InitPort(unsigned portNumber, bool waitForBox = true);
+  // Opens again the device the last successful InitPort opened, and only that one: false while
+  // it is absent or its name leads to another device (an adapter unplugged, another one
+  // plugged in). Never falls back to whatever the COM number names now.
+  bool ReopenPort(bool waitForBox = false);
   // Starts the worker thread; true if it started.
   bool StartMonitoring();
   // Stops the worker (at least one 500 ms wait, at most ~5 s) and closes the port. The worker
@@ -73,6 +77,13 @@ class CSerialPort {
   bool IsLost() const { return lost_.load(); }
   bool IsWorkerAlive() const { return threadAlive_.load(); }
   unsigned PortNumber() const { return portNumber_.load(); }
+  // Why the last InitPort or ReopenPort failed: the system's error number (errno, or
+  // GetLastError() on Windows); 0 after one that opened.
+  int LastOpenError() const { return lastOpenError_.load(); }
+  // The system's text for an open error, e.g. "Device or resource busy".
+  static std::string OpenErrorText(int error);
+  // The device the last successful InitPort opened; empty name before any.
+  DeviceIdentity ConnectedDevice() const;
 
   // Hands a whole frame to the worker and signals the write event. A frame requested before the
   // worker woke is replaced by the later one (one write of the latest frame).
@@ -103,6 +114,7 @@ class CSerialPort {
   static std::string ErrorText(const char* operation, int error, unsigned portNumber);
 
  private:
+  bool OpenDevice(unsigned portNumber, const DeviceIdentity* same, bool waitForBox);
   void CommThread();
   void WritePending();
   // False when the device reported nothing to read (used to spot a silent hang-up).
@@ -122,6 +134,9 @@ class CSerialPort {
   std::atomic<bool> threadAlive_{false};
   std::atomic<bool> lost_{false};
   std::atomic<unsigned> portNumber_{0};
+  std::atomic<int> lastOpenError_{0};
+  mutable std::mutex identityLock_;
+  DeviceIdentity connected_;  // under identityLock_
   std::atomic<uint64_t> wakeups_{0};
   // Set while a box handed over by the worker is open; shared with the thread that shows it.
   std::shared_ptr<std::atomic<int>> workerBoxes_ = std::make_shared<std::atomic<int>>(0);

@@ -18,7 +18,13 @@ constexpr int kMaxPort = 99;
 
 QString EntryText(const ComPortEntry& entry) {
   QString text = QStringLiteral("COM%1").arg(entry.number);
-  text += QStringLiteral("  ") + QString::fromStdString(entry.device.string());
+  // A remembered device keeps its number while it is unplugged; connecting waits for it.
+  if (!entry.present) text += QStringLiteral("  not connected");
+  if (!entry.device.empty()) {
+    text += QStringLiteral("  ") + QString::fromStdString(entry.device.string());
+  } else if (entry.byIdName.empty()) {
+    text += QStringLiteral("  ") + QString::fromStdString(entry.path.string());
+  }
   if (!entry.byIdName.empty())
     text += QStringLiteral("  (%1)").arg(QString::fromStdString(entry.byIdName));
   if (entry.isOverride) text += QStringLiteral("  [ports/COM%1]").arg(entry.number);
@@ -73,6 +79,7 @@ void CComPortDlg::FillPortList(const Paths& paths) {
     auto* item = new QListWidgetItem(EntryText(entry), m_ports);
     item->setData(Qt::UserRole, entry.number);
     item->setToolTip(QString::fromStdString(entry.path.string()));
+    if (!entry.present) item->setForeground(palette().color(QPalette::Disabled, QPalette::Text));
   }
   if (entries.empty()) {
     auto* item = new QListWidgetItem(QStringLiteral("No serial port found"), m_ports);

@@ -3,6 +3,7 @@
 #include <gtest/gtest.h>
 
 #include "core/acquisition/engine_harness.h"
+#include "support/eventually.h"
 
 namespace pyranex::test {
 namespace {
@@ -118,6 +119,61 @@ TEST_F(IdentificationTest, SerialReconnectionCountsIdentificationFromZero) {
   // next one would have been taken as the firmware version.
   EXPECT_TRUE(engine().m_versionPending);
   EXPECT_EQ(engine().Link().m_firmwareVersion, "");
+}
+
+// A live reply of a serial-framing inverter is still queued (the interface thread was busy) when
+// the link starts again: by "Com..." or by the reopen after a lost device. Its values belong to
+// the old connection and are never taken as the new probe's reply.
+TEST_F(IdentificationTest, ValuesLeftInTheQueueByTheOldConnectionAreDropped) {
+  const struct {
+    const char* name;
+    bool manual;
+    Bytes firstRequest;
+  } cases[] = {{"Com...", true, kProbe}, {"reopen after a loss", false, kBroadcast}};
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.name);
+    MakeEngine();
+    sink.TakeAll();
+    display.points.clear();
+    IdentifySerial(300);
+    ModelPoll(kSerialAddress, 50);
+    LiveCycle(kSerialAddress, LiveRegisters{});
+    ASSERT_EQ(display.points.size(), 1u);
+    Tick(900);
+    ExpectRequest(kLivePollSerial);
+    line.Send(ReadReply(kSerialAddress, LiveRegisters{}.Values()));
+    ASSERT_TRUE(sink.WaitForCount(31));
+
+    if (c.manual) {
+      ASSERT_TRUE(engine().OnComSetting(kPort));
+    } else {
+      line.HangUp();
+      ASSERT_TRUE(Eventually([&] { return engine().Link().IsLost(); }));
+      Tick(200);   // closes the lost port
+      Tick(1000);  // reopens it
+    }
+    ExpectRequest(c.firstRequest);
+    Pump();
+    const LinkStatus status = engine().GetLinkStatus();
+    EXPECT_EQ(status.condition, LinkCondition::Identifying) << FormatLinkStatus(status, clock);
+    EXPECT_TRUE(NothingSent()) << "an old value was taken as a reply";
+    EXPECT_EQ(display.points.size(), 1u) << "a chart point from old values";
+
+    // The inverter answers the new connection in its own framing.
+    if (c.manual) {
+      Tick(2001);
+      ExpectRequest(kBroadcast);
+    }
+    line.Send(ReadReply(kBroadcastAddress6, {0x1234, 0x5678, 0x9012}));
+    ReceiveAndPump(3);
+    ExpectRequest(WithCrc({0x12, 0x34, 0x56, 0x78, 0x90, 0x12, 0x04, 0x9C, 0x63, 0x00, 0x01}));
+    line.Send(ReadReply(kSerialAddress, {300}));
+    ReceiveAndPump(1);
+    EXPECT_FALSE(engine().Link().m_identifying.load());
+    EXPECT_EQ(engine().Link().GetFraming(), FramingSerial);
+    LiveCycle(kSerialAddress, LiveRegisters{});
+    EXPECT_EQ(display.points.size(), 2u);
+  }
 }
 
 TEST_F(IdentificationTest, ModelPollOnceThenTheLiveRecord) {

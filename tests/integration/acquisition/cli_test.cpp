@@ -1,7 +1,9 @@
 // pyranex-cli as a user runs it: a copy of the program in a temporary folder, with the inverter
 // (simulated, or a pymodbus server) on COM<n> through the ports folder beside it.
 
+#include <fcntl.h>
 #include <gtest/gtest.h>
+#include <sys/file.h>
 #include <unistd.h>
 
 #include <algorithm>
@@ -105,6 +107,58 @@ TEST_F(CliTest, ARegularFileAsThePortIsRefusedAndLeftAsItWas) {
   std::ifstream in(file, std::ios::binary);
   EXPECT_EQ(std::string(std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>()),
             content);
+}
+
+// Every command says why the port does not open, the same way.
+TEST_F(CliTest, PortThatDoesNotOpenSaysWhyInEveryCommand) {
+  StartSim(sim::FramingMode::Modbus);
+  // Another program holds COM4.
+  const int held = ::open(Sim().SlavePath().c_str(), O_RDWR | O_NOCTTY | O_CLOEXEC);
+  ASSERT_GE(held, 0);
+  ASSERT_EQ(::flock(held, LOCK_EX | LOCK_NB), 0);
+  std::ofstream(Dir() / "notes.txt") << "not a port";
+  std::filesystem::create_symlink(Dir() / "notes.txt", Dir() / "ports" / "COM5");
+  const struct {
+    const char* com;
+    const char* line;
+  } ports[] = {
+      {"COM4", "COM4 does not open: in use by another program (Device or resource busy)\n"},
+      {"COM5", "COM5 does not open: not a serial terminal (Inappropriate ioctl for device)\n"},
+      {"COM60",
+       "COM60 does not open: no such port, or its device is not connected (No such file or "
+       "directory)\n"},
+  };
+  const std::vector<std::vector<std::string>> commands = {
+      {"identify"}, {"poll"}, {"params"}, {"set", "--defaults"}};
+  for (const auto& port : ports) {
+    for (const auto& command : commands) {
+      std::vector<std::string> args{"/usr/bin/env", "PYRANEX_PASSWORD=HQDWZEMAXL",
+                                    (Dir() / "pyranex-cli").string(), command[0], port.com};
+      args.insert(args.end(), command.begin() + 1, command.end());
+      ChildProcess cli(args);
+      EXPECT_EQ(cli.Wait(10s), 2) << command[0] << " " << port.com;
+      EXPECT_EQ(cli.Err(), std::string("pyranex-cli: ") + port.line) << command[0];
+    }
+  }
+  ::close(held);
+}
+
+// A full disk or a failing device under the output is said and has its own exit status; only a
+// reader that went away (PollEndsWhenItsOutputIsClosed) ends with 0.
+TEST_F(CliTest, OutputThatCannotBeWrittenIsAFailureOfItsOwn) {
+  StartSim(sim::FramingMode::Modbus);
+  const std::vector<std::vector<std::string>> commands = {
+      {"poll", "COM4", "--count", "3"}, {"identify", "COM4"}, {"--help"}};
+  for (const auto& command : commands) {
+    std::vector<std::string> args{"/bin/sh", "-c", "exec \"$0\" \"$@\" >/dev/full",
+                                  (Dir() / "pyranex-cli").string()};
+    args.insert(args.end(), command.begin(), command.end());
+    ChildProcess cli(args);
+    EXPECT_EQ(cli.Wait(20s), cli::kExitOutputFailed) << command[0] << ": " << cli.Err();
+    EXPECT_NE(cli.Err().find("pyranex-cli: cannot write the output: No space left on device"),
+              std::string::npos)
+        << cli.Err();
+  }
 }
 
 TEST_F(CliTest, PollEndsWhenItsOutputIsClosed) {
@@ -230,6 +284,14 @@ TEST_F(CliTest, PymodbusServerAnswersTheProbeAndItsValuesArePrinted) {
   }
   server.Signal(SIGTERM);
   EXPECT_EQ(server.Wait(5s), 0);
+}
+
+// The reasons a test cannot produce as root; the others are shown by the commands themselves.
+TEST(CliOptionsTest, PortNotOpenGivesTheReasonAndTheSystemText) {
+  EXPECT_EQ(cli::PortNotOpenText(3, EACCES, "text"),
+            "COM3 does not open: no access (serial ports usually belong to the dialout group) "
+            "(text)");
+  EXPECT_EQ(cli::PortNotOpenText(3, EIO, "text"), "COM3 does not open: text");
 }
 
 struct ArgsCase {

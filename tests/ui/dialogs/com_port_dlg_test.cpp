@@ -66,10 +66,11 @@ TEST(ComPortDlg, ListsTheOverridesAndAClickFillsTheNumber) {
   fs::remove_all(exe);
   QListWidgetItem* found = nullptr;
   for (int i = 0; i < dlg.PortList().count(); ++i) {
-    if (dlg.PortList().item(i)->text().startsWith("COM42 ")) found = dlg.PortList().item(i);
+    if (dlg.PortList().item(i)->data(Qt::UserRole) == 42) found = dlg.PortList().item(i);
   }
   ASSERT_NE(found, nullptr);
   EXPECT_TRUE(found->text().contains("/nonexistent/pts/7"));
+  EXPECT_TRUE(found->text().startsWith("COM42  not connected")) << found->text().toStdString();
   emit dlg.PortList().itemClicked(found);
   EXPECT_EQ(dlg.NumberEdit().text(), "42");
   dlg.accept();
