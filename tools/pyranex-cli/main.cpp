@@ -242,10 +242,13 @@ int main(int argc, char** argv) {
   }
   if (options->command == Command::Help) {
 #if PYRANEX_CLI_WORKBOOK
-    std::fputs((CliUsage() + "\n" + ServiceUsage()).c_str(), stdout);
+    const std::string usage = CliUsage() + "\n" + ServiceUsage();
 #else
-    std::fputs(CliUsage().c_str(), stdout);
+    const std::string usage = CliUsage();
 #endif
+    // A text longer than the stream's buffer fails inside fputs: its errno is the reason.
+    errno = 0;
+    if (std::fputs(usage.c_str(), stdout) < 0) NoteOutputFailure(errno);
     return FinishOutput(kExitDone);
   }
 #ifdef _WIN32

@@ -425,7 +425,8 @@ std::string ServiceUsage() {
          "Exit status: 0 done, 1 bad usage, 2 the port does not open, 3 no inverter answered or\n"
          "it stopped answering, 4 a field is invalid or cannot be written (its prompt or the\n"
          "reason is printed; nothing was written), 5 wrong or missing password (nothing was\n"
-         "written), 6 a value read back differs from what was written.\n";
+         "written), 6 a value read back differs from what was written, 7 the output could not be\n"
+         "written.\n";
 }
 
 std::string ParamsListing(const MonitorEngine& engine) {
