@@ -11,7 +11,7 @@
 #include <QTimer>
 #include <QToolBar>
 
-#include "ui/app/command_state.h"
+#include "ui/common/command_state.h"
 #include "ui/app/tab_holder.h"
 #include "ui/dialogs/about_dlg.h"
 #include "ui/dialogs/help_window.h"

@@ -11,11 +11,9 @@ CPyranexApp::CPyranexApp(Options options) : options_(std::move(options)) {}
 CPyranexApp::~CPyranexApp() = default;
 
 bool CPyranexApp::InitInstance() {
-  // What the original start-up prepared has no counterpart to start here: Qt's widgets need no
-  // common-control classes; the system text is read by our own RTF reader into a QTextDocument
-  // (no rich-edit library); workbooks are written by our own writer (no OLE automation);
-  // QPainter draws everything (no GDI+ token); and there is no registry profile or recent-file
-  // list, which the program never used.
+  // Nothing to prepare before the windows: Qt's widgets need no control classes, the system text
+  // is read by our own RTF reader, workbooks are written by our own writer and QPainter draws
+  // everything; there is no profile or recent-file list.
   Notifier& notifier = options_.notifier ? *options_.notifier : screenNotifier_;
   // No gate handed in: the power view makes its own (password dialog, then the monitor dialog).
   auto* powerView = new CPowerCurveView(CPowerCurveView::Services{

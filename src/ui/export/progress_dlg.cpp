@@ -3,7 +3,7 @@
 #include <QLabel>
 #include <QPushButton>
 
-#include "ui/views/form_units.h"
+#include "ui/common/form_units.h"
 
 namespace pyranex::ui {
 

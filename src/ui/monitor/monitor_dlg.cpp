@@ -110,8 +110,8 @@ QLineEdit* CMonitorDlg::Display(int id) {
   auto* edit = new QLineEdit;
   edit->setReadOnly(true);
   edit->setFocusPolicy(Qt::ClickFocus);
-  // Read-only values sit on the window colour, the editable ones on white, as in the original
-  // windows, so the two columns are told apart at a glance.
+  // Read-only values sit on the window colour, the editable ones on white, so the inverter's
+  // column and the technician's are told apart at a glance.
   QPalette palette = edit->palette();
   palette.setColor(QPalette::Base, palette.color(QPalette::Window));
   edit->setPalette(palette);

@@ -17,7 +17,7 @@
 #include "ui/export/export_set_dlg.h"
 #include "ui/export/progress_dlg.h"
 #include "ui/monitor/monitor_gate.h"
-#include "ui/views/form_units.h"
+#include "ui/common/form_units.h"
 #include "ui/widgets/background_picture.h"
 #include "ui/widgets/flow_pane.h"
 #include "ui/widgets/my_panel.h"

@@ -9,7 +9,7 @@
 #include <QTextEdit>
 
 #include "ui/text/rtf_document.h"
-#include "ui/views/form_units.h"
+#include "ui/common/form_units.h"
 #include "ui/widgets/my_text_box.h"
 
 namespace pyranex::ui {

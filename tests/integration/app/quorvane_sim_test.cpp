@@ -20,7 +20,7 @@
 #include "core/workbook/export_layout.h"
 #include "support/recording_notifier.h"
 #include "support/time_scale.h"
-#include "ui/app/command_state.h"
+#include "ui/common/command_state.h"
 #include "ui/app/main_frame.h"
 #include "ui/app/pyranex_app.h"
 #include "ui/dialogs/com_port_dlg.h"
