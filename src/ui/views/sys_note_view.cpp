@@ -8,8 +8,8 @@
 #include <QTextCursor>
 #include <QTextEdit>
 
-#include "ui/text/rtf_document.h"
 #include "ui/common/form_units.h"
+#include "ui/text/rtf_document.h"
 #include "ui/widgets/my_text_box.h"
 
 namespace pyranex::ui {
