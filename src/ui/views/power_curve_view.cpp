@@ -1,7 +1,6 @@
 #include "ui/views/power_curve_view.h"
 
 #include <QCheckBox>
-#include <QFileDialog>
 #include <QLabel>
 #include <QPainter>
 #include <QPushButton>
@@ -15,6 +14,7 @@
 #include "ui/dialogs/axis_set_dlg.h"
 #include "ui/dialogs/com_port_dlg.h"
 #include "ui/export/export_options.h"
+#include "ui/export/export_path.h"
 #include "ui/export/export_set_dlg.h"
 #include "ui/export/progress_dlg.h"
 #include "ui/monitor/monitor_gate.h"
@@ -217,17 +217,12 @@ void CPowerCurveView::OnSaveData() {
   job.params.toMin = MinutesFromStart(start, options.m_toHour, options.m_toMin, services_.clock);
   job.params.stepMin = SamplingStepMinutes(options.m_sampling);
 
-  QFileDialog saveAs(this);
-  saveAs.setAcceptMode(QFileDialog::AcceptSave);
-  saveAs.setFileMode(QFileDialog::AnyFile);
-  saveAs.setNameFilter(QStringLiteral(".xls (*)"));
-  saveAs.setOption(QFileDialog::HideNameFilterDetails);
-  saveAs.setOption(QFileDialog::DontUseNativeDialog);
-  if (saveAs.exec() != QDialog::Accepted || saveAs.selectedFiles().isEmpty()) {
+  const std::optional<std::string> path = AskExportPath(this, services_.notifier);
+  if (!path) {
     engine_->m_exportBusy = false;
     return;
   }
-  job.params.path = saveAs.selectedFiles().front().toStdString();
+  job.params.path = *path;
   job.params.serialText = engine_->Link().GetSerialNumberText();
   job.params.ratedPower = engine_->m_ratedPower;
   job.params.startTime = start;
