@@ -5,6 +5,7 @@
 #include <QLineEdit>
 #include <QMessageBox>
 #include <QRadioButton>
+#include <QTest>
 #include <filesystem>
 #include <fstream>
 #include <vector>
@@ -79,6 +80,22 @@ TEST(ProgressDlg, TextsOfTheSave) {
   dialog.Reset();
   EXPECT_EQ(dialog.Text(), "Save In Progress...");
   EXPECT_EQ(dialog.windowTitle(), "Save Progress");
+}
+
+// Enter and Esc close the box (the export goes on behind it); other keys do not.
+TEST(ProgressDlg, EnterAndEscClose) {
+  const std::vector<std::pair<Qt::Key, bool>> keys = {{Qt::Key_Return, true},
+                                                      {Qt::Key_Enter, true},
+                                                      {Qt::Key_Escape, true},
+                                                      {Qt::Key_Space, false},
+                                                      {Qt::Key_A, false}};
+  for (const auto& [key, closes] : keys) {
+    SCOPED_TRACE(key);
+    CProgressDlg dialog;
+    dialog.show();
+    QTest::keyClick(&dialog, key);
+    EXPECT_EQ(dialog.isVisible(), !closes);
+  }
 }
 
 // Save As: the overwrite question names the file the workbook really goes to.
