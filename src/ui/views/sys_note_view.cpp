@@ -16,6 +16,7 @@ namespace pyranex::ui {
 namespace {
 
 constexpr const char* kCo2Label = "CO2 reduction";
+constexpr const char* kOwnPicture = ":/ui/principle.png";
 
 }  // namespace
 
@@ -61,18 +62,33 @@ void CSysNoteView::LoadPicture(const QString& name) {
 
 void CSysNoteView::LoadSystemText() {
   const auto path = paths_.currentDir / "myfile.rtf";
+  const std::string said = "The system text " + path.string();
   QFile file(QString::fromStdString(path.string()));
   if (!file.open(QIODevice::ReadOnly)) {
-    notifier_.Show("The system text " + path.string() +
-                       " could not be opened: " + file.errorString().toStdString() + ".",
+    notifier_.Show(said + " could not be opened: " + file.errorString().toStdString() + ".",
                    "Quorvane", NoticeIcon::Warning, NoticeButtons::Ok);
     return;
   }
   const QByteArray rtf = file.readAll();
-  LoadRtfIntoDocument(std::string_view(rtf.constData(), static_cast<size_t>(rtf.size())),
-                      *text_->document());
-  text_->moveCursor(QTextCursor::Start);  // read from the top
   m_initDone = true;
+  if (file.error() != QFileDevice::NoError) {
+    notifier_.Show(said + " could not be read: " + file.errorString().toStdString() + ".",
+                   "Quorvane", NoticeIcon::Warning, NoticeButtons::Ok);
+    return;
+  }
+  const RtfLoad loaded = LoadRtfIntoDocument(
+      std::string_view(rtf.constData(), static_cast<size_t>(rtf.size())), *text_->document());
+  text_->moveCursor(QTextCursor::Start);  // read from the top
+  if (loaded == RtfLoad::kLoaded) return;
+  // Said once, here; the text area tells it too for whoever opens "Text Info" later.
+  std::string damage = said + " is damaged: ";
+  if (loaded == RtfLoad::kNotRtf) {
+    damage += "it is not RTF text.";
+    text_->setPlainText(QString::fromStdString(damage));
+  } else {
+    damage += "it ends too early. What could be read is shown.";
+  }
+  notifier_.Show(damage, "Quorvane", NoticeIcon::Warning, NoticeButtons::Ok);
 }
 
 void CSysNoteView::SetCo2Reduction(float kg) {
@@ -102,14 +118,24 @@ void CSysNoteView::resizeEvent(QResizeEvent* event) {
 
 bool CSysNoteView::eventFilter(QObject* watched, QEvent* event) {
   if (watched == frame_ && event->type() == QEvent::Paint) {
-    // At its natural size from the frame's corner; smooth filtering as the picture would be
-    // scaled with, should it ever be.
     QPainter painter(frame_);
-    painter.setRenderHint(QPainter::SmoothPixmapTransform);
-    if (!picture_.isNull()) painter.drawImage(QPoint(0, 0), picture_);
+    if (picture_.isNull()) {
+      // Without "1.bmp" the frame shows its own picture, centred.
+      if (ownPicture_.isNull()) ownPicture_ = QImage(QString::fromLatin1(kOwnPicture));
+      painter.drawImage(FramePictureTopLeft(frame_->size(), ownPicture_.size()), ownPicture_);
+    } else {
+      // At its natural size from the frame's corner; smooth filtering as the picture would be
+      // scaled with, should it ever be.
+      painter.setRenderHint(QPainter::SmoothPixmapTransform);
+      painter.drawImage(QPoint(0, 0), picture_);
+    }
     return true;
   }
   return QWidget::eventFilter(watched, event);
+}
+
+QPoint FramePictureTopLeft(QSize frame, QSize picture) {
+  return {(frame.width() - picture.width()) / 2, (frame.height() - picture.height()) / 2};
 }
 
 }  // namespace pyranex::ui

@@ -14,6 +14,9 @@ namespace pyranex::ui {
 
 class CMyTextBox;
 
+// Where the frame's own picture sits: centred (may be negative when it is the larger).
+QPoint FramePictureTopLeft(QSize frame, QSize picture);
+
 // The second tab: the system picture "1.bmp" or the system text "myfile.rtf", and the CO2
 // reduction the power view computes.
 class CSysNoteView final : public QWidget {
@@ -28,6 +31,7 @@ class CSysNoteView final : public QWidget {
 
   CMyTextBox& Co2Box() { return *co2_; }
   QTextEdit& TextArea() { return *text_; }
+  QWidget& PictureFrame() { return *frame_; }
   const QImage& Picture() const { return picture_; }
   bool InitDone() const { return m_initDone; }
 
@@ -42,6 +46,7 @@ class CSysNoteView final : public QWidget {
   Notifier& notifier_;
   Paths paths_;
   QImage picture_;             // at its natural size; null when missing
+  QImage ownPicture_;          // the frame's own, loaded when first needed
   QWidget* frame_ = nullptr;   // control 1004, where the picture is drawn
   QTextEdit* text_ = nullptr;  // control 1014
   CMyTextBox* co2_ = nullptr;  // control 1011
