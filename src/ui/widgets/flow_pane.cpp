@@ -28,7 +28,7 @@ QRect ToQt(const chart::Rect& r) {
   return QRect(r.left, r.top, r.Width(), r.Height());
 }
 
-QPolygon ToPolygon(const std::vector<chart::Point>& points) {
+QPolygon ToPolygon(std::span<const chart::Point> points) {
   QPolygon polygon(static_cast<int>(points.size()));
   for (size_t i = 0; i < points.size(); ++i) polygon.setPoint(static_cast<int>(i), ToQt(points[i]));
   return polygon;
@@ -93,7 +93,7 @@ CFlowPane::CFlowPane(Notifier& notifier, QWidget* parent, const Clock& clock)
 }
 
 chart::ChartState CFlowPane::State() const {
-  return {m_values, m_times, m_plotRect, m_yMin, m_yMax, m_xStart, m_xEnd};
+  return {m_values, m_times, m_plotRect, m_yMin, m_yMax, m_xStart, m_xEnd, chart::kCurveGapMs};
 }
 
 void CFlowPane::Layout() {
@@ -201,6 +201,7 @@ void CFlowPane::Clear() {
   m_values.shrink_to_fit();
   m_times.clear();
   m_times.shrink_to_fit();
+  curve_.Reset();
   // No repaint now, but whatever repaints next shows the cleared pane.
   cacheValid_ = false;
 }
@@ -251,14 +252,28 @@ void CFlowPane::paintEvent(QPaintEvent* event) {
 }
 
 void CFlowPane::RebuildCache() {
-  cache_ = QImage(size().expandedTo(QSize(1, 1)), QImage::Format_RGB32);
-  QPainter painter(&cache_);
-  painter.setFont(font());
   m_parentOffset = OffsetInParent(*this);
-  PaintPicturePart(painter, m_background, m_parentOffset, size());
-  Draw(painter, &m_plotRect, 0);
+  const AxesShown axes = AxesShowing();
+  if (axesLayer_.size() != size() || !(axesShown_ == axes)) {
+    // The picture under the pane with the axes: redrawn only when what it shows changed.
+    axesLayer_ = QImage(size().expandedTo(QSize(1, 1)), QImage::Format_RGB32);
+    QPainter painter(&axesLayer_);
+    painter.setFont(font());
+    PaintPicturePart(painter, m_background, m_parentOffset, size());
+    DrawAxes(painter);
+    axesShown_ = axes;
+  }
+  cache_ = axesLayer_;
+  if (!m_values.empty()) {
+    QPainter painter(&cache_);
+    DrawCurve(painter, m_plotRect, curve_.Update(State()));
+  }
   cacheValid_ = true;
   shown_ = Showing();
+}
+
+CFlowPane::AxesShown CFlowPane::AxesShowing() const {
+  return {m_yMin, m_yMax, m_xStart, m_xEnd, m_startTime, m_plotRect, m_parentOffset, font()};
 }
 
 void CFlowPane::DrawAxes(QPainter& painter) {
@@ -301,13 +316,13 @@ void CFlowPane::DrawAxes(QPainter& painter) {
 void CFlowPane::Draw(QPainter& painter, const chart::Rect* plotRect, int /*reserved*/) {
   DrawAxes(painter);
   if (m_values.empty() || plotRect == nullptr) return;
-  const chart::Rect plot = *plotRect;
-  if (plot.Width() <= 1 || plot.Height() <= 3) return;
   chart::ChartState state = State();
-  state.plot = plot;
-  const chart::CurvePath curve = chart::BuildDrawnCurve(state);
-  if (curve.line.empty()) return;
+  state.plot = *plotRect;
+  DrawCurve(painter, *plotRect, chart::BuildDrawnCurve(state));
+}
 
+void CFlowPane::DrawCurve(QPainter& painter, chart::Rect plot, const chart::CurvePath& curve) {
+  if (plot.Width() <= 1 || plot.Height() <= 3 || curve.line.empty()) return;
   // The plot area gets a fresh copy of the picture and then the curve. Everything here is drawn
   // into the off-screen cache, so the curve never flickers over the background. The axis line
   // at the left edge and the top three rows keep what the axes drew.
@@ -318,17 +333,23 @@ void CFlowPane::Draw(QPainter& painter, const chart::Rect* plotRect, int /*reser
   PaintPicturePart(painter, m_background, m_parentOffset + inner.topLeft(), inner.size());
   painter.translate(-inner.topLeft());
   painter.setPen(QPen(kCurveRed, 0));
-  if (curve.line.size() == 1) {
-    painter.drawPoint(ToQt(curve.line.front()));
-  } else {
-    painter.drawPolyline(ToPolygon(curve.line));
+  // One polyline per piece: where the link was down the curve leaves a gap.
+  std::vector<chart::ColumnSpan> fill;
+  for (size_t i = 0; i < curve.PieceCount(); ++i) {
+    const std::span<const chart::Point> piece = curve.Piece(i);
+    if (piece.size() == 1) {
+      painter.drawPoint(ToQt(piece.front()));
+      continue;
+    }
+    painter.drawPolyline(ToPolygon(piece));
+    const std::vector<chart::ColumnSpan> spans = chart::FillColumns(piece, plot.bottom);
+    fill.insert(fill.end(), spans.begin(), spans.end());
   }
   painter.restore();
   // The cache is the only surface this pane paints on; anything else gets the curve alone.
   auto* image = dynamic_cast<QImage*>(painter.device());
   if (image != nullptr && image->depth() == 32 && painter.transform().isIdentity()) {
-    FillUnder(*image, chart::FillColumns(curve.line, plot.bottom),
-              QRect(plot.left, plot.top, plot.Width() + 1, plot.Height() + 1));
+    FillUnder(*image, fill, QRect(plot.left, plot.top, plot.Width() + 1, plot.Height() + 1));
   }
 }
 

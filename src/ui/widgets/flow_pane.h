@@ -1,5 +1,6 @@
 #pragma once
 
+#include <QFont>
 #include <QImage>
 #include <QPoint>
 #include <cstdint>
@@ -15,7 +16,9 @@ namespace pyranex::ui {
 
 // The power curve over time, drawn over the part of the background picture under the pane.
 // The rendered pane is cached: a new sample draws its segment into the cache and repaints only
-// that rectangle; range changes, resizes and tracking rebuild the cache from the samples.
+// that rectangle; range changes, resizes and tracking rebuild the cache, from the picture with
+// the axes (kept while the ranges stay) and the curve's points (walked again only for a new
+// window or range).
 class CFlowPane final : public CBlackWnd {
   Q_OBJECT
 
@@ -59,6 +62,7 @@ class CFlowPane final : public CBlackWnd {
  private:
   chart::ChartState State() const;
   void RebuildCache();
+  void DrawCurve(QPainter& painter, chart::Rect plot, const chart::CurvePath& curve);
   void DrawAxes(QPainter& painter);
   void DrawPositionCursor(QPainter& painter);
   void InvalidateCursorArea(int x);
@@ -81,8 +85,20 @@ class CFlowPane final : public CBlackWnd {
   Shown Showing() const;
   bool CacheCurrent() const;
   Shown shown_{};
-  QImage plotScratch_;  // off-screen plot area: background, then curve
-  QSize layoutSize_;    // the size m_plotRect was computed for
+  // The picture under the pane with the axes, and what it was drawn for.
+  struct AxesShown {
+    double yMin, yMax, xStart, xEnd;
+    int64_t startTime;
+    chart::Rect plot;
+    QPoint offset;
+    QFont font;
+    bool operator==(const AxesShown&) const = default;
+  };
+  AxesShown AxesShowing() const;
+  QImage axesLayer_;
+  AxesShown axesShown_{};
+  chart::CurveCache curve_;  // the curve's points, walked once per window and range
+  QSize layoutSize_;         // the size m_plotRect was computed for
 };
 
 }  // namespace pyranex::ui

@@ -37,13 +37,16 @@ class PaneTest : public testing::Test {
     pane_->SetYRange(0.0, 100.0);
   }
 
-  // One sample every 30 s from minute 0 to `lastMinute`, all of the same value.
-  void AddFlat(double lastMinute, double value) {
-    for (int s = 0; s <= lastMinute * 2; ++s) pane_->AddPoint(kOrigin + s * 30000u, value);
+  // One sample every 5 s (closer than a gap) from minute `firstMinute` to `lastMinute`, all of
+  // the same value.
+  void AddFlat(double lastMinute, double value, double firstMinute = 0.0) {
+    for (int s = static_cast<int>(firstMinute * 12); s <= lastMinute * 12; ++s) {
+      pane_->AddPoint(kOrigin + s * 5000u, value);
+    }
   }
   chart::ChartState State() const {
     return {pane_->m_values, pane_->m_times,  pane_->m_plotRect, pane_->m_yMin,
-            pane_->m_yMax,   pane_->m_xStart, pane_->m_xEnd};
+            pane_->m_yMax,   pane_->m_xStart, pane_->m_xEnd,     chart::kCurveGapMs};
   }
   QImage Render() { return pane_->grab().toImage(); }
 
@@ -118,7 +121,7 @@ TEST_F(PaneTest, NewSampleDrawsItsSegmentAndRepaintsOnlyThatRectangle) {
   QApplication::processEvents();
   PaintCounter paints(pane_.get());
 
-  pane_->AddPoint(kOrigin + 6 * 60000u, 80.0);  // a rising segment from minute 5 to minute 6
+  pane_->AddPoint(kOrigin + 5 * 60000u + 5000u, 80.0);  // a rising segment, 5 s after the last
   QApplication::processEvents();
   ASSERT_EQ(paints.count, 1);
   const chart::ChartState state = State();
@@ -156,6 +159,32 @@ TEST_F(PaneTest, IncrementalDrawingMatchesAFullRepaint) {
   // Only where the column joins differ: the full repaint thins, the new samples do not.
   EXPECT_LT(differing, total / 100);
   EXPECT_TRUE(notifier_.Notices().empty());
+}
+
+// Where the link was down the curve leaves a gap, drawn sample by sample as in a full repaint.
+TEST_F(PaneTest, NoLineOrFillWhereTheLinkWasDown) {
+  pane_->SetXRange(0.0, 20.0);
+  pane_->AddPoint(kOrigin, 50.0);
+  Render();  // from here on every sample is drawn into the cache as it comes
+  AddFlat(5.0, 50.0, 1.0 / 12);
+  AddFlat(15.0, 50.0, 10.0);  // nothing from minute 5 to minute 10
+  const QImage incremental = Render();
+  pane_->InvalidateAll();
+  const QImage full = Render();
+  const chart::ChartState state = State();
+  const int y = chart::ValueY(state, 50.0);
+  const int gapFrom = chart::SampleX(state, 60);  // minute 5
+  const int gapTo = chart::SampleX(state, 61);    // minute 10
+  ASSERT_GT(gapTo - gapFrom, 100);
+  for (const QImage* image : {&incremental, &full}) {
+    for (int x = gapFrom + 1; x < gapTo; ++x) {
+      EXPECT_EQ(image->pixelColor(x, y), kSky) << x;                             // no line
+      EXPECT_EQ(image->pixelColor(x, pane_->m_plotRect.bottom - 3), kSky) << x;  // no fill
+    }
+    EXPECT_TRUE(IsRed(image->pixelColor(gapFrom, y)));
+    EXPECT_TRUE(IsRed(image->pixelColor(gapTo, y)));
+    EXPECT_TRUE(IsRed(image->pixelColor(gapTo + 20, y)));
+  }
 }
 
 TEST_F(PaneTest, PictureUnderThePaneIsTakenAtItsOffsetInTheParent) {
