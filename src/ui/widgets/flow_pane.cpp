@@ -105,8 +105,15 @@ void CFlowPane::Layout() {
 }
 
 CFlowPane::Shown CFlowPane::Showing() const {
-  return {m_yMin,      m_yMax,          m_xStart,   m_xEnd,
-          m_startTime, m_values.size(), m_plotRect, OffsetInParent(*this)};
+  return {m_yMin,
+          m_yMax,
+          m_xStart,
+          m_xEnd,
+          m_startTime,
+          m_values.size(),
+          m_plotRect,
+          OffsetInParent(*this),
+          m_background.cacheKey()};
 }
 
 bool CFlowPane::CacheCurrent() const {
@@ -202,6 +209,7 @@ void CFlowPane::Clear() {
   m_times.clear();
   m_times.shrink_to_fit();
   curve_.Reset();
+  composed_ = QImage();
   // No repaint now, but whatever repaints next shows the cleared pane.
   cacheValid_ = false;
 }
@@ -253,27 +261,51 @@ void CFlowPane::paintEvent(QPaintEvent* event) {
 
 void CFlowPane::RebuildCache() {
   m_parentOffset = OffsetInParent(*this);
+  if (!composed_.isNull() && composed_.size() == size() && composedShown_ == Showing()) {
+    // Composed for exactly this before (new samples drawn since went into a copy): reused.
+    cache_ = composed_;
+    cacheValid_ = true;
+    shown_ = composedShown_;
+    return;
+  }
   const AxesShown axes = AxesShowing();
   if (axesLayer_.size() != size() || !(axesShown_ == axes)) {
-    // The picture under the pane with the axes: redrawn only when what it shows changed.
+    // The picture under the pane with the axes and a clean plot area, ready for the curve:
+    // drawn again only when what it shows changed.
     axesLayer_ = QImage(size().expandedTo(QSize(1, 1)), QImage::Format_RGB32);
     QPainter painter(&axesLayer_);
     painter.setFont(font());
     PaintPicturePart(painter, m_background, m_parentOffset, size());
     DrawAxes(painter);
+    PaintPlotBackground(painter, m_plotRect);
     axesShown_ = axes;
   }
   cache_ = axesLayer_;
-  if (!m_values.empty()) {
-    QPainter painter(&cache_);
-    DrawCurve(painter, m_plotRect, curve_.Update(State()));
+  static const chart::CurvePath kNoCurve;
+  const chart::CurvePath& curve = m_values.empty() ? kNoCurve : curve_.Update(State());
+  QPainter painter(&cache_);
+  if (curve.line.empty() || m_plotRect.Width() <= 1 || m_plotRect.Height() <= 3) {
+    // Without a curve the plot area keeps what the axes drew into it: the tip of their arrow.
+    painter.setPen(QPen(Qt::black, 0));
+    DrawValueArrow(painter);
+  } else {
+    DrawCurve(painter, m_plotRect, curve, /*plotClean=*/true);
   }
+  painter.end();
   cacheValid_ = true;
   shown_ = Showing();
+  composed_ = cache_;
+  composedShown_ = shown_;
 }
 
 CFlowPane::AxesShown CFlowPane::AxesShowing() const {
   return {m_yMin, m_yMax, m_xStart, m_xEnd, m_startTime, m_plotRect, m_parentOffset, font()};
+}
+
+void CFlowPane::DrawValueArrow(QPainter& painter) {
+  const int L = m_plotRect.left, T = m_plotRect.top;
+  const QPoint yArrow[] = {{L - 3, T + 2}, {L, T - 4}, {L + 3, T + 3}};
+  painter.drawPolyline(yArrow, 3);
 }
 
 void CFlowPane::DrawAxes(QPainter& painter) {
@@ -287,8 +319,7 @@ void CFlowPane::DrawAxes(QPainter& painter) {
 
   painter.drawLine(L, T - 4, L, B);
   DrawTextAt(painter, {L - w0, T - h0 - 2}, QStringLiteral("Power(W)"));
-  const QPoint yArrow[] = {{L - 3, T + 2}, {L, T - 4}, {L + 3, T + 3}};
-  painter.drawPolyline(yArrow, 3);
+  DrawValueArrow(painter);
   for (const chart::ValueTick& tick : chart::ValueAxisTicks(m_plotRect, m_yMin, m_yMax)) {
     painter.drawLine(L, tick.y, L - w0, tick.y);
     const QString label = QString::fromStdString(tick.label);
@@ -318,20 +349,29 @@ void CFlowPane::Draw(QPainter& painter, const chart::Rect* plotRect, int /*reser
   if (m_values.empty() || plotRect == nullptr) return;
   chart::ChartState state = State();
   state.plot = *plotRect;
-  DrawCurve(painter, *plotRect, chart::BuildDrawnCurve(state));
+  DrawCurve(painter, *plotRect, chart::BuildDrawnCurve(state), /*plotClean=*/false);
 }
 
-void CFlowPane::DrawCurve(QPainter& painter, chart::Rect plot, const chart::CurvePath& curve) {
-  if (plot.Width() <= 1 || plot.Height() <= 3 || curve.line.empty()) return;
-  // The plot area gets a fresh copy of the picture and then the curve. Everything here is drawn
-  // into the off-screen cache, so the curve never flickers over the background. The axis line
-  // at the left edge and the top three rows keep what the axes drew.
+void CFlowPane::PaintPlotBackground(QPainter& painter, chart::Rect plot) {
+  // The axis line at the left edge and the top three rows keep what the axes drew.
   const QRect inner(plot.left + 1, plot.top + 3, plot.Width() - 1, plot.Height() - 3);
+  if (inner.isEmpty()) return;
   painter.save();
   painter.setClipRect(inner);
   painter.translate(inner.topLeft());
   PaintPicturePart(painter, m_background, m_parentOffset + inner.topLeft(), inner.size());
-  painter.translate(-inner.topLeft());
+  painter.restore();
+}
+
+void CFlowPane::DrawCurve(QPainter& painter, chart::Rect plot, const chart::CurvePath& curve,
+                          bool plotClean) {
+  if (plot.Width() <= 1 || plot.Height() <= 3 || curve.line.empty()) return;
+  // The plot area gets a fresh copy of the picture and then the curve. Everything here is drawn
+  // into the off-screen cache, so the curve never flickers over the background.
+  if (!plotClean) PaintPlotBackground(painter, plot);
+  const QRect inner(plot.left + 1, plot.top + 3, plot.Width() - 1, plot.Height() - 3);
+  painter.save();
+  painter.setClipRect(inner);
   painter.setPen(QPen(kCurveRed, 0));
   // One polyline per piece: where the link was down the curve leaves a gap.
   std::vector<chart::ColumnSpan> fill;

@@ -50,7 +50,7 @@ class CFlowPane final : public CBlackWnd {
   bool m_cursorVisible = false;
   QPoint m_parentOffset;
 
-  // Marks the cached rendering stale and repaints the whole pane.
+  // Repaints the whole pane, composed afresh unless it shows exactly what it last composed.
   void InvalidateAll();
 
  protected:
@@ -62,7 +62,10 @@ class CFlowPane final : public CBlackWnd {
  private:
   chart::ChartState State() const;
   void RebuildCache();
-  void DrawCurve(QPainter& painter, chart::Rect plot, const chart::CurvePath& curve);
+  void PaintPlotBackground(QPainter& painter, chart::Rect plot);
+  void DrawCurve(QPainter& painter, chart::Rect plot, const chart::CurvePath& curve,
+                 bool plotClean);
+  void DrawValueArrow(QPainter& painter);
   void DrawAxes(QPainter& painter);
   void DrawPositionCursor(QPainter& painter);
   void InvalidateCursorArea(int x);
@@ -80,6 +83,7 @@ class CFlowPane final : public CBlackWnd {
     size_t samples;
     chart::Rect plot;
     QPoint offset;  // where the pane sits on the picture
+    qint64 background;
     bool operator==(const Shown&) const = default;
   };
   Shown Showing() const;
@@ -97,6 +101,10 @@ class CFlowPane final : public CBlackWnd {
   AxesShown AxesShowing() const;
   QImage axesLayer_;
   AxesShown axesShown_{};
+  // The last composition from layers and points, kept until what it shows changes: a full
+  // repaint with nothing changed reuses it.
+  QImage composed_;
+  Shown composedShown_{};
   chart::CurveCache curve_;  // the curve's points, walked once per window and range
   QSize layoutSize_;         // the size m_plotRect was computed for
 };

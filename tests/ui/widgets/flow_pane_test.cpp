@@ -4,6 +4,7 @@
 
 #include <QApplication>
 #include <QMouseEvent>
+#include <QPainter>
 #include <QTest>
 #include <cmath>
 
@@ -185,6 +186,41 @@ TEST_F(PaneTest, NoLineOrFillWhereTheLinkWasDown) {
     EXPECT_TRUE(IsRed(image->pixelColor(gapTo, y)));
     EXPECT_TRUE(IsRed(image->pixelColor(gapTo + 20, y)));
   }
+}
+
+// The cached layers and points give the pixels that drawing everything afresh gives, also after
+// new samples, a moved window, a new range and with nothing to draw.
+TEST_F(PaneTest, CachedRepaintEqualsADirectDraw) {
+  const auto direct = [&] {
+    QImage image(pane_->size(), QImage::Format_RGB32);
+    QPainter painter(&image);
+    painter.setFont(pane_->font());
+    PaintPicturePart(painter, pane_->m_background, QPoint(0, 0), pane_->size());
+    pane_->Draw(painter, &pane_->m_plotRect, 0);
+    return image;
+  };
+  const auto expectSame = [&](const char* what) {
+    pane_->InvalidateAll();
+    const QImage cached = Render();
+    EXPECT_TRUE(cached == direct()) << what;
+  };
+  pane_->SetXRange(0.0, 30.0);
+  expectSame("no samples");
+  for (int s = 0; s < 1500; ++s) {
+    // Clouds, and the link down twice.
+    const uint32_t at = s * 1000u + (s >= 500 ? 60000u : 0u) + (s >= 900 ? 20000u : 0u);
+    pane_->AddPoint(kOrigin + at, 50.0 + 40.0 * std::sin(s * 0.3) * std::sin(s * 0.002));
+  }
+  expectSame("samples");
+  expectSame("again, from the caches");
+  pane_->SetXRange(0.0, 31.0);
+  expectSame("window end moved");
+  pane_->SetXRange(5.0, 20.0);
+  expectSame("window inside the data");
+  pane_->SetYRange(0.0, 80.0);
+  expectSame("new range");
+  pane_->Clear();
+  expectSame("cleared");
 }
 
 TEST_F(PaneTest, PictureUnderThePaneIsTakenAtItsOffsetInTheParent) {
