@@ -1,6 +1,7 @@
 #include "core/chart/chart_curve.h"
 
 #include <algorithm>
+#include <optional>
 
 #include "core/samples/sample_index.h"
 
@@ -171,19 +172,70 @@ class ColumnReducer {
   size_t pieceFloor_ = 0;
 };
 
-struct ReducerSink {
-  ColumnReducer& reducer;
-  CurvePath& path;
-  void Add(Point p, bool newPiece) { reducer.Add(p, newPiece, path); }
-};
-
 bool Drawable(const ChartState& s) {
   return std::min(s.values.size(), s.times.size()) > 0 && s.HasValidRanges();
 }
 
-template <class Sink>
-void WalkSamples(const ChartState& s, size_t from, size_t to, const SampleMapping& map,
-                 Thinning& thinning, Sink& sink) {
+// The thinning rule and the column reduction in one, for the drawn curve: per pixel column only
+// its entry, its range and the order in which the range's ends were last extended are kept,
+// which is what ReduceColumns leaves of the thinned points. Same result as Thinning feeding a
+// ColumnReducer, with less work per sample.
+class DrawnCurveWalker {
+ public:
+  explicit DrawnCurveWalker(uint32_t gapMs) : gapMs_(gapMs) {}
+
+  void Add(int x, int y, uint32_t time, CurvePath& out) {
+    const bool gap = started_ && gapMs_ != 0 && time - lastTime_ > gapMs_;
+    lastTime_ = time;
+    if (started_ && !gap && x == colX_) {
+      if (y > colMax_) {
+        colMax_ = y;
+        maxAt_ = ++extensions_;
+      } else if (y < colMin_) {
+        colMin_ = y;
+        minAt_ = ++extensions_;
+      }
+      topY_ = std::min(topY_, y);
+      return;
+    }
+    if (started_) WritePending(out);
+    if (gap) {
+      out.pieceStarts.push_back(out.line.size());
+      pieceFloor_ = out.line.size();
+    }
+    topY_ = started_ ? std::min(topY_, y) : y;
+    started_ = true;
+    colX_ = x;
+    entryY_ = colMin_ = colMax_ = y;
+    minAt_ = maxAt_ = extensions_ = 0;
+  }
+
+  // Writes the open column's points; it stays open for more samples.
+  void WritePending(CurvePath& out) const {
+    if (!started_) return;
+    const bool lowestFirst = maxAt_ < minAt_;  // the bottom end (largest y) reached first
+    const int exitY = maxAt_ > minAt_ ? colMax_ : minAt_ > maxAt_ ? colMin_ : entryY_;
+    for (const int y :
+         {entryY_, lowestFirst ? colMax_ : colMin_, lowestFirst ? colMin_ : colMax_, exitY}) {
+      const Point p{colX_, y};
+      if (out.line.size() == pieceFloor_ || out.line.back() != p) out.line.push_back(p);
+    }
+  }
+
+  int TopY() const { return topY_; }
+
+ private:
+  uint32_t gapMs_;
+  bool started_ = false;
+  uint32_t lastTime_ = 0;
+  int colX_ = 0, entryY_ = 0, colMin_ = 0, colMax_ = 0, topY_ = 0;
+  size_t minAt_ = 0, maxAt_ = 0, extensions_ = 0;
+  size_t pieceFloor_ = 0;
+};
+
+// Hands the walker each sample of [from, to) with its screen position: `add(x, y, time)`.
+template <class Add>
+void WalkSamples(const ChartState& s, size_t from, size_t to, const SampleMapping& map, Add&& add) {
   // The mapping first, a block at a time in loops without branches that the compiler can
   // vectorise; then the thinning over the mapped block.
   constexpr size_t kBlock = 2048;
@@ -195,7 +247,7 @@ void WalkSamples(const ChartState& s, size_t from, size_t to, const SampleMappin
     const float* values = s.values.data() + begin;
     for (size_t k = 0; k < n; ++k) xs[k] = map.X(times[k]);
     for (size_t k = 0; k < n; ++k) ys[k] = map.Y(values[k]);
-    for (size_t k = 0; k < n; ++k) thinning.Add(xs[k], ys[k], times[k], sink);
+    for (size_t k = 0; k < n; ++k) add(xs[k], ys[k], times[k]);
   }
 }
 
@@ -213,8 +265,8 @@ CurvePath BuildCurve(const ChartState& s) {
   const DrawnRange range = DrawnSamples(s, std::min(s.values.size(), s.times.size()));
   Thinning thinning{s.gapMs};
   LineSink sink{path};
-  WalkSamples(s, range.first, std::max(range.end, range.first + 1), SampleMapping(s), thinning,
-              sink);
+  WalkSamples(s, range.first, std::max(range.end, range.first + 1), SampleMapping(s),
+              [&](int x, int y, uint32_t time) { thinning.Add(x, y, time, sink); });
   path.topY = thinning.topY;
   return path;
 }
@@ -223,13 +275,11 @@ CurvePath BuildDrawnCurve(const ChartState& s) {
   CurvePath path;
   if (!Drawable(s)) return path;
   const DrawnRange range = DrawnSamples(s, std::min(s.values.size(), s.times.size()));
-  Thinning thinning{s.gapMs};
-  ColumnReducer reducer;
-  ReducerSink sink{reducer, path};
-  WalkSamples(s, range.first, std::max(range.end, range.first + 1), SampleMapping(s), thinning,
-              sink);
-  reducer.WritePending(path);
-  path.topY = thinning.topY;
+  DrawnCurveWalker walker(s.gapMs);
+  WalkSamples(s, range.first, std::max(range.end, range.first + 1), SampleMapping(s),
+              [&](int x, int y, uint32_t time) { walker.Add(x, y, time, path); });
+  walker.WritePending(path);
+  path.topY = walker.TopY();
   return path;
 }
 
@@ -252,8 +302,7 @@ struct CurveCache::Walk {
   size_t next = 0;         // the next sample to walk
   uint32_t lastWalkedTime = 0;
   size_t committed = 0;  // points of `line` that no later sample can change
-  Thinning thinning;
-  ColumnReducer reducer;
+  std::optional<DrawnCurveWalker> walker;
 
   bool SameAs(const ChartState& s, size_t firstDrawn) const {
     return plot == s.plot && yMin == s.yMin && yMax == s.yMax && xStart == s.xStart &&
@@ -293,18 +342,19 @@ const CurvePath& CurveCache::Update(const ChartState& s) {
     w.gapMs = s.gapMs;
     w.firstTime = s.times[0];
     w.first = w.next = range.first;
-    w.thinning.gapMs = s.gapMs;
+    w.walker.emplace(s.gapMs);
   }
   Walk& walk = *walk_;
   if (end > walk.next) {
     path_.line.resize(walk.committed);  // the open column is written again below
-    ReducerSink sink{walk.reducer, path_};
-    WalkSamples(s, walk.next, end, SampleMapping(s), walk.thinning, sink);
+    DrawnCurveWalker& walker = *walk.walker;
+    WalkSamples(s, walk.next, end, SampleMapping(s),
+                [&](int x, int y, uint32_t time) { walker.Add(x, y, time, path_); });
     walk.next = end;
     walk.lastWalkedTime = s.times[end - 1];
     walk.committed = path_.line.size();
-    walk.reducer.WritePending(path_);
-    path_.topY = walk.thinning.topY;
+    walker.WritePending(path_);
+    path_.topY = walker.TopY();
   }
   return path_;
 }

@@ -212,6 +212,26 @@ TEST(CurveGap, APieceMayStartWhereTheLastEndedAndStillCounts) {
   EXPECT_EQ(curve.pieceStarts, (std::vector<size_t>{1}));
 }
 
+TEST(CurveGap, DrawnPiecesAreTheReducedThinnedPieces) {
+  Samples s;
+  double minute = 0;
+  for (int i = 0; i < 20000; ++i) {
+    minute += i % 3000 == 2999 ? 0.3 : 0.0005;  // the link down for 18 s now and then
+    s.Add(minute, static_cast<float>(50 + 40 * std::sin(i * 0.37) * std::sin(i * 0.0011)));
+  }
+  ChartState state = s.State(0, 12);
+  state.gapMs = 6000;
+  const CurvePath thinned = BuildCurve(state);
+  const CurvePath drawn = BuildDrawnCurve(state);
+  ASSERT_EQ(thinned.PieceCount(), 7u);
+  ASSERT_EQ(drawn.PieceCount(), thinned.PieceCount());
+  for (size_t i = 0; i < drawn.PieceCount(); ++i) {
+    const auto piece = drawn.Piece(i);
+    EXPECT_EQ(std::vector<Point>(piece.begin(), piece.end()), ReduceColumns(thinned.Piece(i))) << i;
+  }
+  EXPECT_EQ(drawn.topY, thinned.topY);
+}
+
 TEST(CurveGap, FirstSampleAfterAGapIsASinglePixel) {
   Samples s;
   s.Add(0, 25);
