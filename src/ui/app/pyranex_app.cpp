@@ -1,10 +1,40 @@
 #include "ui/app/pyranex_app.h"
 
+#include <QEvent>
+#include <QTimer>
+#include <QWindow>
+#include <functional>
+
 #include "ui/app/main_frame.h"
 #include "ui/views/power_curve_view.h"
 #include "ui/views/sys_note_view.h"
 
 namespace pyranex::ui {
+namespace {
+
+constexpr int kLatestInitialUpdateMs = 1000;
+
+// Calls back once, when the window it watches is first exposed (mapped on the screen).
+class OnFirstExpose final : public QObject {
+ public:
+  OnFirstExpose(std::function<void()> callback, QObject* parent)
+      : QObject(parent), callback_(std::move(callback)) {}
+
+ protected:
+  bool eventFilter(QObject* watched, QEvent* event) override {
+    if (event->type() == QEvent::Expose && callback_) {
+      callback_();
+      callback_ = nullptr;
+      watched->removeEventFilter(this);
+    }
+    return false;
+  }
+
+ private:
+  std::function<void()> callback_;
+};
+
+}  // namespace
 
 CPyranexApp::CPyranexApp(Options options) : options_(std::move(options)) {}
 
@@ -23,6 +53,16 @@ bool CPyranexApp::InitInstance() {
   auto* sysView = new CSysNoteView(notifier, options_.paths);
   frame_ = std::make_unique<CMainFrame>(notifier, options_.paths, powerView, sysView);
   frame_->show();
+  // The hidden second tab's picture and text (and the font its text asks for) need not hold up
+  // the window's first showing: loaded once the window is on the screen.
+  auto* initialUpdate = new QTimer(frame_.get());
+  initialUpdate->setSingleShot(true);
+  QObject::connect(initialUpdate, &QTimer::timeout, sysView, &CSysNoteView::OnInitialUpdate);
+  if (QWindow* window = frame_->windowHandle()) {
+    auto* exposed = new OnFirstExpose([initialUpdate] { initialUpdate->start(0); }, window);
+    window->installEventFilter(exposed);
+  }
+  initialUpdate->start(kLatestInitialUpdateMs);  // should the window never be exposed
   return true;
 }
 

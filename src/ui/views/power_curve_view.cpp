@@ -68,7 +68,8 @@ void CPowerCurveView::Shutdown() {
 
 void CPowerCurveView::CreateControls() {
   // The chart pane in placeholder 1001: range 0 to 5500 W and 0 to 1 minute from now.
-  pane_ = new CFlowPane(services_.notifier, this, services_.clock);
+  // The widgets share the view's copy of the background picture instead of each decoding it.
+  pane_ = new CFlowPane(services_.notifier, this, services_.clock, &background_);
   pane_->setObjectName(QStringLiteral("1001"));
   pane_->setGeometry(FormRect(16, 12, 425, 169));
   pane_->m_yMin = -0.0;
@@ -78,14 +79,14 @@ void CPowerCurveView::CreateControls() {
 
   energy_ = new CMyTextBox(this);
   energy_->setObjectName(QStringLiteral("1008"));
-  energy_->LoadBackground();
+  energy_->SetBackground(background_);
   energy_->setGeometry(FormRect(107, 194, 148, 32));
-  gauge_ = new CMyPanel(this);
+  gauge_ = new CMyPanel(this, &background_);
   gauge_->setObjectName(QStringLiteral("1009"));
   gauge_->setGeometry(FormRect(283, 189, 138, 75));
   power_ = new CMyTextBox(this);
   power_->setObjectName(QStringLiteral("1010"));
-  power_->LoadBackground();
+  power_->SetBackground(background_);
   power_->setGeometry(FormRect(300, 264, 109, 25));
 
   energyPicture_ = new QLabel(this);

@@ -36,11 +36,6 @@ CSysNoteView::CSysNoteView(Notifier& notifier, Paths paths, QWidget* parent)
   frame_->setObjectName(QStringLiteral("1004"));
   frame_->setGeometry(FormRect(74, 7, 266, 231));
   frame_->installEventFilter(this);
-  text_ = new QTextEdit(this);
-  text_->setObjectName(QStringLiteral("1014"));
-  text_->setGeometry(FormRect(74, 7, 267, 230));
-  text_->setReadOnly(true);
-  text_->hide();
 
   co2_ = new CMyTextBox(this);
   co2_->setObjectName(QStringLiteral("1011"));
@@ -49,7 +44,24 @@ CSysNoteView::CSysNoteView(Notifier& notifier, Paths paths, QWidget* parent)
   co2Picture->setGeometry(FormRect(81, 245, 24, 29));
   co2Picture->setPixmap(QPixmap(QStringLiteral(":/ui/co2.png")));
   co2Picture->setScaledContents(true);
+}
 
+QTextEdit& CSysNoteView::TextArea() {
+  // Made when first needed: a rich text editor is costly to set up (fonts, layout) and the text
+  // area starts hidden.
+  if (text_ == nullptr) {
+    text_ = new QTextEdit(this);
+    text_->setObjectName(QStringLiteral("1014"));
+    text_->setGeometry(FormRect(74, 7, 267, 230));
+    text_->setReadOnly(true);
+    text_->hide();
+  }
+  return *text_;
+}
+
+void CSysNoteView::OnInitialUpdate() {
+  if (initialUpdated_) return;
+  initialUpdated_ = true;
   LoadPicture(QStringLiteral("1.bmp"));
   LoadSystemText();
 }
@@ -77,7 +89,7 @@ void CSysNoteView::LoadSystemText() {
     return;
   }
   const RtfLoad loaded = LoadRtfIntoDocument(
-      std::string_view(rtf.constData(), static_cast<size_t>(rtf.size())), *text_->document());
+      std::string_view(rtf.constData(), static_cast<size_t>(rtf.size())), *TextArea().document());
   text_->moveCursor(QTextCursor::Start);  // read from the top
   if (loaded == RtfLoad::kLoaded) return;
   // Said once, here; the text area tells it too for whoever opens "Text Info" later.
@@ -101,13 +113,13 @@ void CSysNoteView::SetCo2Reduction(float kg) {
 void CSysNoteView::ShowPicture() {
   LoadPicture(QStringLiteral("1.BMP"));
   if (picture_.isNull()) LoadPicture(QStringLiteral("1.bmp"));
-  text_->hide();
+  TextArea().hide();
   frame_->show();
   update();
 }
 
 void CSysNoteView::ShowText() {
-  text_->show();
+  TextArea().show();
   frame_->hide();
 }
 

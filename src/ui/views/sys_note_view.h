@@ -23,6 +23,9 @@ class CSysNoteView final : public QWidget {
   Q_OBJECT
  public:
   CSysNoteView(Notifier& notifier, Paths paths, QWidget* parent = nullptr);
+  // Loads the picture "1.bmp" and the system text "myfile.rtf" (saying once when the text is
+  // missing or damaged). Once; the application calls it when the window is on the screen.
+  void OnInitialUpdate();
 
   // "CO2 reduction  <kg> Kg" in the CO2 box.
   void SetCo2Reduction(float kg);
@@ -30,7 +33,7 @@ class CSysNoteView final : public QWidget {
   void ShowText();
 
   CMyTextBox& Co2Box() { return *co2_; }
-  QTextEdit& TextArea() { return *text_; }
+  QTextEdit& TextArea();
   QWidget& PictureFrame() { return *frame_; }
   const QImage& Picture() const { return picture_; }
   bool InitDone() const { return m_initDone; }
@@ -51,6 +54,7 @@ class CSysNoteView final : public QWidget {
   QTextEdit* text_ = nullptr;  // control 1014
   CMyTextBox* co2_ = nullptr;  // control 1011
   bool m_initDone = false;
+  bool initialUpdated_ = false;
 };
 
 }  // namespace pyranex::ui

@@ -87,9 +87,11 @@ void FillUnder(QImage& image, const std::vector<chart::ColumnSpan>& spans, QRect
 
 }  // namespace
 
-CFlowPane::CFlowPane(Notifier& notifier, QWidget* parent, const Clock& clock)
-    : CBlackWnd(parent), notifier_(notifier), clock_(clock) {
-  Layout();
+CFlowPane::CFlowPane(Notifier& notifier, QWidget* parent, const Clock& clock,
+                     const QImage* background)
+    : CBlackWnd(parent, background), notifier_(notifier), clock_(clock) {
+  // The plot rectangle is laid out when first needed (EnsureLayout): measuring its caption
+  // loads the fallback font for Chinese, which need not hold up the window's first showing.
 }
 
 chart::ChartState CFlowPane::State() const {
@@ -127,8 +129,9 @@ void CFlowPane::InvalidateAll() {
 
 void CFlowPane::resizeEvent(QResizeEvent* event) {
   QWidget::resizeEvent(event);
-  Layout();
-  InvalidateAll();
+  // Laid out for the new size when first needed.
+  cacheValid_ = false;
+  update();
 }
 
 void CFlowPane::EnsureLayout() {

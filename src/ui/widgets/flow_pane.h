@@ -23,8 +23,10 @@ class CFlowPane final : public CBlackWnd {
   Q_OBJECT
 
  public:
+  // `background` as for CBlackWnd.
   explicit CFlowPane(Notifier& notifier, QWidget* parent = nullptr,
-                     const Clock& clock = SystemClock::Instance());
+                     const Clock& clock = SystemClock::Instance(),
+                     const QImage* background = nullptr);
 
   void AddPoint(uint32_t tick, double value);
   void SetYRange(double min, double max);

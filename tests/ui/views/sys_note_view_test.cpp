@@ -44,6 +44,7 @@ TEST(SysNoteView, PictureFrameShowsItsOwnPictureOnlyWithoutTheSystemPicture) {
     }
     test::RecordingNotifier notifier;
     CSysNoteView view(notifier, {dir, dir});
+    view.OnInitialUpdate();
     view.resize(1000, 600);
     const QImage shown = view.PictureFrame().grab().toImage();
     const QPoint at = FramePictureTopLeft(view.PictureFrame().size(), own.size());
@@ -88,6 +89,9 @@ TEST(SysNoteView, DamagedSystemTextIsSaidOnce) {
     WriteFile(dir / "myfile.rtf", c.bytes);
     test::RecordingNotifier notifier;
     CSysNoteView view(notifier, {dir, dir});
+    EXPECT_EQ(notifier.Count(), 0u);  // nothing is read before the initial update
+    view.OnInitialUpdate();
+    view.OnInitialUpdate();
     view.resize(900, 500);
     view.ShowText();
     view.ShowPicture();
