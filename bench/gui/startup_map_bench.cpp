@@ -13,12 +13,12 @@
 #include <unistd.h>
 #include <xcb/xcb.h>
 
+#include <poll.h>
 #include <algorithm>
 #include <chrono>
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
-#include <poll.h>
 #include <string>
 #include <vector>
 
@@ -66,7 +66,6 @@ double StartToMapped(const std::string& exe) {
   pollfd fd{xcb_get_file_descriptor(connection), POLLIN, 0};
   while (ms < 0 && Clock::now() < deadline) {
     while (xcb_generic_event_t* event = xcb_poll_for_event(connection)) {
-      if (std::getenv("MAP_DEBUG")) std::fprintf(stderr, "event %d\n", event->response_type & 0x7F);
       if ((event->response_type & 0x7F) == XCB_MAP_NOTIFY) {
         const auto* map = reinterpret_cast<xcb_map_notify_event_t*>(event);
         if (!map->override_redirect && ms < 0) {
@@ -77,7 +76,6 @@ double StartToMapped(const std::string& exe) {
     }
     if (ms < 0) poll(&fd, 1, 50);
   }
-  if (std::getenv("MAP_DEBUG")) std::fprintf(stderr, "%s: %.1f ms\n", exe.c_str(), ms);
   kill(child, SIGTERM);
   int status = 0;
   for (int i = 0; i < 200 && waitpid(child, &status, WNOHANG) == 0; ++i) usleep(10000);
