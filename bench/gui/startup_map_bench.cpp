@@ -93,6 +93,11 @@ double Median(std::vector<double> v) {
 }
 
 void BM_StartToMappedWindow(benchmark::State& state) {
+  // Once each unmeasured: libraries, fonts and pictures come from the page cache from here on.
+  if (StartToMapped(g_floor) < 0 || StartToMapped(g_program) < 0) {
+    state.SkipWithError("a window was not mapped (is DISPLAY an X server?)");
+    return;
+  }
   std::vector<double> program, floor;
   for (auto _ : state) {
     // Alternately first, so neither always finds the caches warmed by the other.
@@ -114,7 +119,7 @@ void BM_StartToMappedWindow(benchmark::State& state) {
   state.counters["floor_min_ms"] = *std::min_element(floor.begin(), floor.end());
   state.counters["ratio"] = Median(program) / Median(floor);
 }
-BENCHMARK(BM_StartToMappedWindow)->UseManualTime()->Unit(benchmark::kMillisecond)->Iterations(15);
+BENCHMARK(BM_StartToMappedWindow)->UseManualTime()->Unit(benchmark::kMillisecond)->Iterations(31);
 
 }  // namespace
 
