@@ -7,6 +7,8 @@
   data/ui/energy.png          beside the energy box (37 x 40)
   data/ui/co2.png             beside the CO2 box (36 x 47)
   data/ui/quorvane.png        the program's icon (256 x 256)
+  data/ui/principle.png       the system view's picture frame, shown when 1.bmp is missing
+                              (160 x 120)
 
 Everything is drawn at four times the size and scaled down, for smooth edges.
 """
@@ -307,6 +309,18 @@ def app_icon():
     return finish(image, w, h)
 
 
+def principle_picture():
+    # The frame's own picture: a quiet sun over a panel, nothing that could be taken for data.
+    w, h = 160, 120
+    image, d = canvas(w, h)
+    box(d, 4, 4, 156, 116, fill=(246, 248, 251, 255), outline=(200, 208, 218), width=1,
+        radius=8)
+    sun(d, 118, 34, 12)
+    panel(d, 26, 46, 88, 44, cols=4, rows=2, skew=18)
+    line(d, [(20, 100), (140, 100)], (180, 188, 200), 2)
+    return finish(image, w, h)
+
+
 def main():
     os.makedirs(os.path.join(DATA, "ui"), exist_ok=True)
     system_diagram().save(os.path.join(DATA, "1.bmp"))
@@ -315,6 +329,7 @@ def main():
     energy_picture().save(os.path.join(DATA, "ui", "energy.png"))
     co2_picture().save(os.path.join(DATA, "ui", "co2.png"))
     app_icon().save(os.path.join(DATA, "ui", "quorvane.png"))
+    principle_picture().save(os.path.join(DATA, "ui", "principle.png"))
     return 0
 
 

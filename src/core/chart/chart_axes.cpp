@@ -1,5 +1,6 @@
 #include "core/chart/chart_axes.h"
 
+#include <algorithm>
 #include <cmath>
 #include <cstdio>
 
@@ -32,7 +33,8 @@ std::vector<ValueTick> ValueAxisTicks(Rect plot, double yMin, double yMax) {
 }
 
 Point ValueLabelTopLeft(Rect plot, int tickLength, int tickY, Extent label) {
-  return {plot.left - tickLength - label.width, tickY - label.height / 2};
+  const int lowestTop = TimeLabelTopLeft(plot, plot.left, 0).y - label.height;
+  return {plot.left - tickLength - label.width, std::min(tickY - label.height / 2, lowestTop)};
 }
 
 std::vector<TimeTick> TimeAxisTicks(Rect plot, double xStart, double xEnd) {

@@ -22,7 +22,9 @@ struct ValueTick {
 // Ticks of the value axis from the bottom of the range up to (not beyond) its top.
 std::vector<ValueTick> ValueAxisTicks(Rect plot, double yMin, double yMax);
 
-// Top-left of a value label so that it ends where its tick ends and is centred on it.
+// Top-left of a value label so that it ends where its tick ends and is centred on it, except
+// that it never reaches below the top of the time labels: the label of the bottom tick would
+// otherwise run into the first time label, which is centred on the axis corner.
 Point ValueLabelTopLeft(Rect plot, int tickLength, int tickY, Extent label);
 
 struct TimeTick {

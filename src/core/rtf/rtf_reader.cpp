@@ -116,6 +116,7 @@ class Parser {
     FlushBytes();
     FlushSurrogate();
     if (!para_.runs.empty()) EndParagraph();
+    doc_.complete = outerClosed_ && stack_.empty() && flattened_ == 0;
     return std::move(doc_);
   }
 
@@ -140,6 +141,7 @@ class Parser {
     if (stack_.empty()) return;
     cur_ = stack_.back();
     stack_.pop_back();
+    outerClosed_ = outerClosed_ || stack_.empty();
   }
 
   // A control word or symbol after the backslash.
@@ -485,6 +487,7 @@ class Parser {
   GroupState cur_;
   std::vector<GroupState> stack_;
   int flattened_ = 0;
+  bool outerClosed_ = false;
   int fallback_ = 0;
   uint32_t highSurrogate_ = 0;
   int ansiCodePage_ = 1252;

@@ -42,6 +42,9 @@ struct Paragraph {
 
 struct Document {
   std::vector<Paragraph> paragraphs;
+  // Every group opened was closed again: false for a file cut short (a copy broken off, a
+  // damaged disk), whose text is only what could be read before the end.
+  bool complete = false;
 };
 
 // Reads the parts of RTF that a formatted description needs: groups, control words and symbols,

@@ -11,8 +11,8 @@
 #include <QTimer>
 #include <QToolBar>
 
-#include "ui/app/command_state.h"
 #include "ui/app/tab_holder.h"
+#include "ui/common/command_state.h"
 #include "ui/dialogs/about_dlg.h"
 #include "ui/dialogs/help_window.h"
 #include "ui/views/power_curve_view.h"

@@ -1,21 +1,49 @@
 #include "ui/app/pyranex_app.h"
 
+#include <QEvent>
+#include <QTimer>
+#include <QWindow>
+#include <functional>
+
 #include "ui/app/main_frame.h"
 #include "ui/views/power_curve_view.h"
 #include "ui/views/sys_note_view.h"
 
 namespace pyranex::ui {
+namespace {
+
+constexpr int kLatestInitialUpdateMs = 1000;
+
+// Calls back once, when the window it watches is first exposed (mapped on the screen).
+class OnFirstExpose final : public QObject {
+ public:
+  OnFirstExpose(std::function<void()> callback, QObject* parent)
+      : QObject(parent), callback_(std::move(callback)) {}
+
+ protected:
+  bool eventFilter(QObject* watched, QEvent* event) override {
+    if (event->type() == QEvent::Expose && callback_) {
+      callback_();
+      callback_ = nullptr;
+      watched->removeEventFilter(this);
+    }
+    return false;
+  }
+
+ private:
+  std::function<void()> callback_;
+};
+
+}  // namespace
 
 CPyranexApp::CPyranexApp(Options options) : options_(std::move(options)) {}
 
 CPyranexApp::~CPyranexApp() = default;
 
 bool CPyranexApp::InitInstance() {
-  // What the original start-up prepared has no counterpart to start here: Qt's widgets need no
-  // common-control classes; the system text is read by our own RTF reader into a QTextDocument
-  // (no rich-edit library); workbooks are written by our own writer (no OLE automation);
-  // QPainter draws everything (no GDI+ token); and there is no registry profile or recent-file
-  // list, which the program never used.
+  // Nothing to prepare before the windows: Qt's widgets need no control classes, the system text
+  // is read by our own RTF reader, workbooks are written by our own writer and QPainter draws
+  // everything; there is no profile or recent-file list.
   Notifier& notifier = options_.notifier ? *options_.notifier : screenNotifier_;
   // No gate handed in: the power view makes its own (password dialog, then the monitor dialog).
   auto* powerView = new CPowerCurveView(CPowerCurveView::Services{
@@ -25,6 +53,16 @@ bool CPyranexApp::InitInstance() {
   auto* sysView = new CSysNoteView(notifier, options_.paths);
   frame_ = std::make_unique<CMainFrame>(notifier, options_.paths, powerView, sysView);
   frame_->show();
+  // The hidden second tab's picture and text (and the font its text asks for) need not hold up
+  // the window's first showing: loaded once the window is on the screen.
+  auto* initialUpdate = new QTimer(frame_.get());
+  initialUpdate->setSingleShot(true);
+  QObject::connect(initialUpdate, &QTimer::timeout, sysView, &CSysNoteView::OnInitialUpdate);
+  if (QWindow* window = frame_->windowHandle()) {
+    auto* exposed = new OnFirstExpose([initialUpdate] { initialUpdate->start(0); }, window);
+    window->installEventFilter(exposed);
+  }
+  initialUpdate->start(kLatestInitialUpdateMs);  // should the window never be exposed
   return true;
 }
 

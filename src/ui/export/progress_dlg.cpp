@@ -1,9 +1,10 @@
 #include "ui/export/progress_dlg.h"
 
+#include <QKeyEvent>
 #include <QLabel>
 #include <QPushButton>
 
-#include "ui/views/form_units.h"
+#include "ui/common/form_units.h"
 
 namespace pyranex::ui {
 
@@ -14,12 +15,23 @@ CProgressDlg::CProgressDlg(QWidget* parent)
   text_ = new QLabel(this);
   text_->setObjectName(QStringLiteral("1015"));
   text_->setGeometry(FormRect(14, 18, 158, 12));
-  // Enter and Esc close the box as the hidden default button would; the export goes on.
+  // The hidden default button: Enter closes the box as Esc does (keyPressEvent); the export
+  // goes on.
   auto* ok = new QPushButton(QStringLiteral("OK"), this);
   ok->setDefault(true);
   ok->hide();
   connect(ok, &QPushButton::clicked, this, &QDialog::accept);
   Reset();
+}
+
+void CProgressDlg::keyPressEvent(QKeyEvent* event) {
+  // QDialog presses only a visible default button on Enter.
+  const bool enter = event->key() == Qt::Key_Return || event->key() == Qt::Key_Enter;
+  if (enter && (event->modifiers() & ~Qt::KeypadModifier) == Qt::NoModifier) {
+    accept();
+    return;
+  }
+  QDialog::keyPressEvent(event);
 }
 
 void CProgressDlg::SetProgress(int percent) {

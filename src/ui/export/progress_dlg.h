@@ -17,6 +17,9 @@ class CProgressDlg final : public QDialog {
   void Reset();
   QString Text() const;
 
+ protected:
+  void keyPressEvent(QKeyEvent* event) override;
+
  private:
   QLabel* text_ = nullptr;  // control 1015
 };

@@ -54,8 +54,8 @@ QTextCharFormat CharFormat(const rtf::CharFormat& source) {
 
 }  // namespace
 
-bool LoadRtfIntoDocument(std::string_view rtf, QTextDocument& document) {
-  if (!rtf::LooksLikeRtf(rtf)) return false;
+RtfLoad LoadRtfIntoDocument(std::string_view rtf, QTextDocument& document) {
+  if (!rtf::LooksLikeRtf(rtf)) return RtfLoad::kNotRtf;
   const rtf::Document parsed = rtf::ParseRtf(rtf);
   document.clear();
   QTextCursor cursor(&document);
@@ -73,7 +73,7 @@ bool LoadRtfIntoDocument(std::string_view rtf, QTextDocument& document) {
     }
   }
   cursor.endEditBlock();
-  return true;
+  return parsed.complete ? RtfLoad::kLoaded : RtfLoad::kCutShort;
 }
 
 }  // namespace pyranex::ui

@@ -6,8 +6,13 @@ class QTextDocument;
 
 namespace pyranex::ui {
 
+enum class RtfLoad {
+  kLoaded,
+  kNotRtf,    // the document is left as it was
+  kCutShort,  // the file ends inside a group: the document holds what could be read
+};
+
 // Fills the document with the formatted text of an RTF file (our own reader; Qt reads no RTF).
-// Returns false, leaving the document as it was, when the text is not RTF.
-bool LoadRtfIntoDocument(std::string_view rtf, QTextDocument& document);
+RtfLoad LoadRtfIntoDocument(std::string_view rtf, QTextDocument& document);
 
 }  // namespace pyranex::ui

@@ -1,7 +1,6 @@
 #include "ui/views/power_curve_view.h"
 
 #include <QCheckBox>
-#include <QFileDialog>
 #include <QLabel>
 #include <QPainter>
 #include <QPushButton>
@@ -11,13 +10,14 @@
 #include "core/chart/time_span.h"
 
 #include "core/platform/messages.h"
+#include "ui/common/form_units.h"
 #include "ui/dialogs/axis_set_dlg.h"
 #include "ui/dialogs/com_port_dlg.h"
 #include "ui/export/export_options.h"
+#include "ui/export/export_path.h"
 #include "ui/export/export_set_dlg.h"
 #include "ui/export/progress_dlg.h"
 #include "ui/monitor/monitor_gate.h"
-#include "ui/views/form_units.h"
 #include "ui/widgets/background_picture.h"
 #include "ui/widgets/flow_pane.h"
 #include "ui/widgets/my_panel.h"
@@ -68,7 +68,8 @@ void CPowerCurveView::Shutdown() {
 
 void CPowerCurveView::CreateControls() {
   // The chart pane in placeholder 1001: range 0 to 5500 W and 0 to 1 minute from now.
-  pane_ = new CFlowPane(services_.notifier, this, services_.clock);
+  // The widgets share the view's copy of the background picture instead of each decoding it.
+  pane_ = new CFlowPane(services_.notifier, this, services_.clock, &background_);
   pane_->setObjectName(QStringLiteral("1001"));
   pane_->setGeometry(FormRect(16, 12, 425, 169));
   pane_->m_yMin = -0.0;
@@ -78,14 +79,14 @@ void CPowerCurveView::CreateControls() {
 
   energy_ = new CMyTextBox(this);
   energy_->setObjectName(QStringLiteral("1008"));
-  energy_->LoadBackground();
+  energy_->SetBackground(background_);
   energy_->setGeometry(FormRect(107, 194, 148, 32));
-  gauge_ = new CMyPanel(this);
+  gauge_ = new CMyPanel(this, &background_);
   gauge_->setObjectName(QStringLiteral("1009"));
   gauge_->setGeometry(FormRect(283, 189, 138, 75));
   power_ = new CMyTextBox(this);
   power_->setObjectName(QStringLiteral("1010"));
-  power_->LoadBackground();
+  power_->SetBackground(background_);
   power_->setGeometry(FormRect(300, 264, 109, 25));
 
   energyPicture_ = new QLabel(this);
@@ -217,17 +218,12 @@ void CPowerCurveView::OnSaveData() {
   job.params.toMin = MinutesFromStart(start, options.m_toHour, options.m_toMin, services_.clock);
   job.params.stepMin = SamplingStepMinutes(options.m_sampling);
 
-  QFileDialog saveAs(this);
-  saveAs.setAcceptMode(QFileDialog::AcceptSave);
-  saveAs.setFileMode(QFileDialog::AnyFile);
-  saveAs.setNameFilter(QStringLiteral(".xls (*)"));
-  saveAs.setOption(QFileDialog::HideNameFilterDetails);
-  saveAs.setOption(QFileDialog::DontUseNativeDialog);
-  if (saveAs.exec() != QDialog::Accepted || saveAs.selectedFiles().isEmpty()) {
+  const std::optional<std::string> path = AskExportPath(this, services_.notifier);
+  if (!path) {
     engine_->m_exportBusy = false;
     return;
   }
-  job.params.path = saveAs.selectedFiles().front().toStdString();
+  job.params.path = *path;
   job.params.serialText = engine_->Link().GetSerialNumberText();
   job.params.ratedPower = engine_->m_ratedPower;
   job.params.startTime = start;

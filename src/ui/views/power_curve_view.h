@@ -11,7 +11,7 @@
 #include "core/workbook/config_workbook.h"
 #include "core/workbook/history_store.h"
 #include "core/workbook/workbook_export.h"
-#include "ui/app/command_state.h"
+#include "ui/common/command_state.h"
 #include "ui/platform/qt_message_sink.h"
 
 class QCheckBox;

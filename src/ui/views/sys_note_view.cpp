@@ -8,14 +8,15 @@
 #include <QTextCursor>
 #include <QTextEdit>
 
+#include "ui/common/form_units.h"
 #include "ui/text/rtf_document.h"
-#include "ui/views/form_units.h"
 #include "ui/widgets/my_text_box.h"
 
 namespace pyranex::ui {
 namespace {
 
 constexpr const char* kCo2Label = "CO2 reduction";
+constexpr const char* kOwnPicture = ":/ui/principle.png";
 
 }  // namespace
 
@@ -35,11 +36,6 @@ CSysNoteView::CSysNoteView(Notifier& notifier, Paths paths, QWidget* parent)
   frame_->setObjectName(QStringLiteral("1004"));
   frame_->setGeometry(FormRect(74, 7, 266, 231));
   frame_->installEventFilter(this);
-  text_ = new QTextEdit(this);
-  text_->setObjectName(QStringLiteral("1014"));
-  text_->setGeometry(FormRect(74, 7, 267, 230));
-  text_->setReadOnly(true);
-  text_->hide();
 
   co2_ = new CMyTextBox(this);
   co2_->setObjectName(QStringLiteral("1011"));
@@ -48,7 +44,24 @@ CSysNoteView::CSysNoteView(Notifier& notifier, Paths paths, QWidget* parent)
   co2Picture->setGeometry(FormRect(81, 245, 24, 29));
   co2Picture->setPixmap(QPixmap(QStringLiteral(":/ui/co2.png")));
   co2Picture->setScaledContents(true);
+}
 
+QTextEdit& CSysNoteView::TextArea() {
+  // Made when first needed: a rich text editor is costly to set up (fonts, layout) and the text
+  // area starts hidden.
+  if (text_ == nullptr) {
+    text_ = new QTextEdit(this);
+    text_->setObjectName(QStringLiteral("1014"));
+    text_->setGeometry(FormRect(74, 7, 267, 230));
+    text_->setReadOnly(true);
+    text_->hide();
+  }
+  return *text_;
+}
+
+void CSysNoteView::OnInitialUpdate() {
+  if (initialUpdated_) return;
+  initialUpdated_ = true;
   LoadPicture(QStringLiteral("1.bmp"));
   LoadSystemText();
 }
@@ -61,18 +74,33 @@ void CSysNoteView::LoadPicture(const QString& name) {
 
 void CSysNoteView::LoadSystemText() {
   const auto path = paths_.currentDir / "myfile.rtf";
+  const std::string said = "The system text " + path.string();
   QFile file(QString::fromStdString(path.string()));
   if (!file.open(QIODevice::ReadOnly)) {
-    notifier_.Show("The system text " + path.string() +
-                       " could not be opened: " + file.errorString().toStdString() + ".",
+    notifier_.Show(said + " could not be opened: " + file.errorString().toStdString() + ".",
                    "Quorvane", NoticeIcon::Warning, NoticeButtons::Ok);
     return;
   }
   const QByteArray rtf = file.readAll();
-  LoadRtfIntoDocument(std::string_view(rtf.constData(), static_cast<size_t>(rtf.size())),
-                      *text_->document());
-  text_->moveCursor(QTextCursor::Start);  // read from the top
   m_initDone = true;
+  if (file.error() != QFileDevice::NoError) {
+    notifier_.Show(said + " could not be read: " + file.errorString().toStdString() + ".",
+                   "Quorvane", NoticeIcon::Warning, NoticeButtons::Ok);
+    return;
+  }
+  const RtfLoad loaded = LoadRtfIntoDocument(
+      std::string_view(rtf.constData(), static_cast<size_t>(rtf.size())), *TextArea().document());
+  text_->moveCursor(QTextCursor::Start);  // read from the top
+  if (loaded == RtfLoad::kLoaded) return;
+  // Said once, here; the text area tells it too for whoever opens "Text Info" later.
+  std::string damage = said + " is damaged: ";
+  if (loaded == RtfLoad::kNotRtf) {
+    damage += "it is not RTF text.";
+    text_->setPlainText(QString::fromStdString(damage));
+  } else {
+    damage += "it ends too early. What could be read is shown.";
+  }
+  notifier_.Show(damage, "Quorvane", NoticeIcon::Warning, NoticeButtons::Ok);
 }
 
 void CSysNoteView::SetCo2Reduction(float kg) {
@@ -85,13 +113,13 @@ void CSysNoteView::SetCo2Reduction(float kg) {
 void CSysNoteView::ShowPicture() {
   LoadPicture(QStringLiteral("1.BMP"));
   if (picture_.isNull()) LoadPicture(QStringLiteral("1.bmp"));
-  text_->hide();
+  TextArea().hide();
   frame_->show();
   update();
 }
 
 void CSysNoteView::ShowText() {
-  text_->show();
+  TextArea().show();
   frame_->hide();
 }
 
@@ -102,14 +130,24 @@ void CSysNoteView::resizeEvent(QResizeEvent* event) {
 
 bool CSysNoteView::eventFilter(QObject* watched, QEvent* event) {
   if (watched == frame_ && event->type() == QEvent::Paint) {
-    // At its natural size from the frame's corner; smooth filtering as the picture would be
-    // scaled with, should it ever be.
     QPainter painter(frame_);
-    painter.setRenderHint(QPainter::SmoothPixmapTransform);
-    if (!picture_.isNull()) painter.drawImage(QPoint(0, 0), picture_);
+    if (picture_.isNull()) {
+      // Without "1.bmp" the frame shows its own picture, centred.
+      if (ownPicture_.isNull()) ownPicture_ = QImage(QString::fromLatin1(kOwnPicture));
+      painter.drawImage(FramePictureTopLeft(frame_->size(), ownPicture_.size()), ownPicture_);
+    } else {
+      // At its natural size from the frame's corner; smooth filtering as the picture would be
+      // scaled with, should it ever be.
+      painter.setRenderHint(QPainter::SmoothPixmapTransform);
+      painter.drawImage(QPoint(0, 0), picture_);
+    }
     return true;
   }
   return QWidget::eventFilter(watched, event);
+}
+
+QPoint FramePictureTopLeft(QSize frame, QSize picture) {
+  return {(frame.width() - picture.width()) / 2, (frame.height() - picture.height()) / 2};
 }
 
 }  // namespace pyranex::ui

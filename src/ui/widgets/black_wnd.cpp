@@ -4,7 +4,8 @@
 
 namespace pyranex::ui {
 
-CBlackWnd::CBlackWnd(QWidget* parent) : QWidget(parent), m_background(LoadBackgroundPicture()) {
+CBlackWnd::CBlackWnd(QWidget* parent, const QImage* background)
+    : QWidget(parent), m_background(background != nullptr ? *background : LoadBackgroundPicture()) {
   // Every pixel is painted by the widget itself: no system erase underneath.
   setAttribute(Qt::WA_OpaquePaintEvent);
 }

@@ -15,7 +15,8 @@ class CBlackWnd : public QWidget {
   Q_OBJECT
 
  public:
-  explicit CBlackWnd(QWidget* parent = nullptr);
+  // `background`: the picture "2.bmp" when the owner has it loaded already; null: loaded here.
+  explicit CBlackWnd(QWidget* parent = nullptr, const QImage* background = nullptr);
 
   // Draws the content; `reserved` is always 0 and ignored.
   virtual void Draw(QPainter& painter, const chart::Rect* plotRect, int reserved) = 0;

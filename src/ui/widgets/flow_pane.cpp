@@ -28,7 +28,7 @@ QRect ToQt(const chart::Rect& r) {
   return QRect(r.left, r.top, r.Width(), r.Height());
 }
 
-QPolygon ToPolygon(const std::vector<chart::Point>& points) {
+QPolygon ToPolygon(std::span<const chart::Point> points) {
   QPolygon polygon(static_cast<int>(points.size()));
   for (size_t i = 0; i < points.size(); ++i) polygon.setPoint(static_cast<int>(i), ToQt(points[i]));
   return polygon;
@@ -87,13 +87,15 @@ void FillUnder(QImage& image, const std::vector<chart::ColumnSpan>& spans, QRect
 
 }  // namespace
 
-CFlowPane::CFlowPane(Notifier& notifier, QWidget* parent, const Clock& clock)
-    : CBlackWnd(parent), notifier_(notifier), clock_(clock) {
-  Layout();
+CFlowPane::CFlowPane(Notifier& notifier, QWidget* parent, const Clock& clock,
+                     const QImage* background)
+    : CBlackWnd(parent, background), notifier_(notifier), clock_(clock) {
+  // The plot rectangle is laid out when first needed (EnsureLayout): measuring its caption
+  // loads the fallback font for Chinese, which need not hold up the window's first showing.
 }
 
 chart::ChartState CFlowPane::State() const {
-  return {m_values, m_times, m_plotRect, m_yMin, m_yMax, m_xStart, m_xEnd};
+  return {m_values, m_times, m_plotRect, m_yMin, m_yMax, m_xStart, m_xEnd, chart::kCurveGapMs};
 }
 
 void CFlowPane::Layout() {
@@ -105,8 +107,15 @@ void CFlowPane::Layout() {
 }
 
 CFlowPane::Shown CFlowPane::Showing() const {
-  return {m_yMin,      m_yMax,          m_xStart,   m_xEnd,
-          m_startTime, m_values.size(), m_plotRect, OffsetInParent(*this)};
+  return {m_yMin,
+          m_yMax,
+          m_xStart,
+          m_xEnd,
+          m_startTime,
+          m_values.size(),
+          m_plotRect,
+          OffsetInParent(*this),
+          m_background.cacheKey()};
 }
 
 bool CFlowPane::CacheCurrent() const {
@@ -120,8 +129,9 @@ void CFlowPane::InvalidateAll() {
 
 void CFlowPane::resizeEvent(QResizeEvent* event) {
   QWidget::resizeEvent(event);
-  Layout();
-  InvalidateAll();
+  // Laid out for the new size when first needed.
+  cacheValid_ = false;
+  update();
 }
 
 void CFlowPane::EnsureLayout() {
@@ -201,6 +211,8 @@ void CFlowPane::Clear() {
   m_values.shrink_to_fit();
   m_times.clear();
   m_times.shrink_to_fit();
+  curve_.Reset();
+  composed_ = QImage();
   // No repaint now, but whatever repaints next shows the cleared pane.
   cacheValid_ = false;
 }
@@ -251,14 +263,52 @@ void CFlowPane::paintEvent(QPaintEvent* event) {
 }
 
 void CFlowPane::RebuildCache() {
-  cache_ = QImage(size().expandedTo(QSize(1, 1)), QImage::Format_RGB32);
-  QPainter painter(&cache_);
-  painter.setFont(font());
   m_parentOffset = OffsetInParent(*this);
-  PaintPicturePart(painter, m_background, m_parentOffset, size());
-  Draw(painter, &m_plotRect, 0);
+  if (!composed_.isNull() && composed_.size() == size() && composedShown_ == Showing()) {
+    // Composed for exactly this before (new samples drawn since went into a copy): reused.
+    cache_ = composed_;
+    cacheValid_ = true;
+    shown_ = composedShown_;
+    return;
+  }
+  const AxesShown axes = AxesShowing();
+  if (axesLayer_.size() != size() || !(axesShown_ == axes)) {
+    // The picture under the pane with the axes and a clean plot area, ready for the curve:
+    // drawn again only when what it shows changed.
+    axesLayer_ = QImage(size().expandedTo(QSize(1, 1)), QImage::Format_RGB32);
+    QPainter painter(&axesLayer_);
+    painter.setFont(font());
+    PaintPicturePart(painter, m_background, m_parentOffset, size());
+    DrawAxes(painter);
+    PaintPlotBackground(painter, m_plotRect);
+    axesShown_ = axes;
+  }
+  cache_ = axesLayer_;
+  static const chart::CurvePath kNoCurve;
+  const chart::CurvePath& curve = m_values.empty() ? kNoCurve : curve_.Update(State());
+  QPainter painter(&cache_);
+  if (curve.line.empty() || m_plotRect.Width() <= 1 || m_plotRect.Height() <= 3) {
+    // Without a curve the plot area keeps what the axes drew into it: the tip of their arrow.
+    painter.setPen(QPen(Qt::black, 0));
+    DrawValueArrow(painter);
+  } else {
+    DrawCurve(painter, m_plotRect, curve, /*plotClean=*/true);
+  }
+  painter.end();
   cacheValid_ = true;
   shown_ = Showing();
+  composed_ = cache_;
+  composedShown_ = shown_;
+}
+
+CFlowPane::AxesShown CFlowPane::AxesShowing() const {
+  return {m_yMin, m_yMax, m_xStart, m_xEnd, m_startTime, m_plotRect, m_parentOffset, font()};
+}
+
+void CFlowPane::DrawValueArrow(QPainter& painter) {
+  const int L = m_plotRect.left, T = m_plotRect.top;
+  const QPoint yArrow[] = {{L - 3, T + 2}, {L, T - 4}, {L + 3, T + 3}};
+  painter.drawPolyline(yArrow, 3);
 }
 
 void CFlowPane::DrawAxes(QPainter& painter) {
@@ -272,8 +322,7 @@ void CFlowPane::DrawAxes(QPainter& painter) {
 
   painter.drawLine(L, T - 4, L, B);
   DrawTextAt(painter, {L - w0, T - h0 - 2}, QStringLiteral("Power(W)"));
-  const QPoint yArrow[] = {{L - 3, T + 2}, {L, T - 4}, {L + 3, T + 3}};
-  painter.drawPolyline(yArrow, 3);
+  DrawValueArrow(painter);
   for (const chart::ValueTick& tick : chart::ValueAxisTicks(m_plotRect, m_yMin, m_yMax)) {
     painter.drawLine(L, tick.y, L - w0, tick.y);
     const QString label = QString::fromStdString(tick.label);
@@ -301,34 +350,49 @@ void CFlowPane::DrawAxes(QPainter& painter) {
 void CFlowPane::Draw(QPainter& painter, const chart::Rect* plotRect, int /*reserved*/) {
   DrawAxes(painter);
   if (m_values.empty() || plotRect == nullptr) return;
-  const chart::Rect plot = *plotRect;
-  if (plot.Width() <= 1 || plot.Height() <= 3) return;
   chart::ChartState state = State();
-  state.plot = plot;
-  const chart::CurvePath curve = chart::BuildDrawnCurve(state);
-  if (curve.line.empty()) return;
+  state.plot = *plotRect;
+  DrawCurve(painter, *plotRect, chart::BuildDrawnCurve(state), /*plotClean=*/false);
+}
 
-  // The plot area gets a fresh copy of the picture and then the curve. Everything here is drawn
-  // into the off-screen cache, so the curve never flickers over the background. The axis line
-  // at the left edge and the top three rows keep what the axes drew.
+void CFlowPane::PaintPlotBackground(QPainter& painter, chart::Rect plot) {
+  // The axis line at the left edge and the top three rows keep what the axes drew.
   const QRect inner(plot.left + 1, plot.top + 3, plot.Width() - 1, plot.Height() - 3);
+  if (inner.isEmpty()) return;
   painter.save();
   painter.setClipRect(inner);
   painter.translate(inner.topLeft());
   PaintPicturePart(painter, m_background, m_parentOffset + inner.topLeft(), inner.size());
-  painter.translate(-inner.topLeft());
+  painter.restore();
+}
+
+void CFlowPane::DrawCurve(QPainter& painter, chart::Rect plot, const chart::CurvePath& curve,
+                          bool plotClean) {
+  if (plot.Width() <= 1 || plot.Height() <= 3 || curve.line.empty()) return;
+  // The plot area gets a fresh copy of the picture and then the curve. Everything here is drawn
+  // into the off-screen cache, so the curve never flickers over the background.
+  if (!plotClean) PaintPlotBackground(painter, plot);
+  const QRect inner(plot.left + 1, plot.top + 3, plot.Width() - 1, plot.Height() - 3);
+  painter.save();
+  painter.setClipRect(inner);
   painter.setPen(QPen(kCurveRed, 0));
-  if (curve.line.size() == 1) {
-    painter.drawPoint(ToQt(curve.line.front()));
-  } else {
-    painter.drawPolyline(ToPolygon(curve.line));
+  // One polyline per piece: where the link was down the curve leaves a gap.
+  std::vector<chart::ColumnSpan> fill;
+  for (size_t i = 0; i < curve.PieceCount(); ++i) {
+    const std::span<const chart::Point> piece = curve.Piece(i);
+    if (piece.size() == 1) {
+      painter.drawPoint(ToQt(piece.front()));
+      continue;
+    }
+    painter.drawPolyline(ToPolygon(piece));
+    const std::vector<chart::ColumnSpan> spans = chart::FillColumns(piece, plot.bottom);
+    fill.insert(fill.end(), spans.begin(), spans.end());
   }
   painter.restore();
   // The cache is the only surface this pane paints on; anything else gets the curve alone.
   auto* image = dynamic_cast<QImage*>(painter.device());
   if (image != nullptr && image->depth() == 32 && painter.transform().isIdentity()) {
-    FillUnder(*image, chart::FillColumns(curve.line, plot.bottom),
-              QRect(plot.left, plot.top, plot.Width() + 1, plot.Height() + 1));
+    FillUnder(*image, fill, QRect(plot.left, plot.top, plot.Width() + 1, plot.Height() + 1));
   }
 }
 

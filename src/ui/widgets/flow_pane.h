@@ -1,5 +1,6 @@
 #pragma once
 
+#include <QFont>
 #include <QImage>
 #include <QPoint>
 #include <cstdint>
@@ -15,13 +16,17 @@ namespace pyranex::ui {
 
 // The power curve over time, drawn over the part of the background picture under the pane.
 // The rendered pane is cached: a new sample draws its segment into the cache and repaints only
-// that rectangle; range changes, resizes and tracking rebuild the cache from the samples.
+// that rectangle; range changes, resizes and tracking rebuild the cache, from the picture with
+// the axes (kept while the ranges stay) and the curve's points (walked again only for a new
+// window or range).
 class CFlowPane final : public CBlackWnd {
   Q_OBJECT
 
  public:
+  // `background` as for CBlackWnd.
   explicit CFlowPane(Notifier& notifier, QWidget* parent = nullptr,
-                     const Clock& clock = SystemClock::Instance());
+                     const Clock& clock = SystemClock::Instance(),
+                     const QImage* background = nullptr);
 
   void AddPoint(uint32_t tick, double value);
   void SetYRange(double min, double max);
@@ -47,7 +52,7 @@ class CFlowPane final : public CBlackWnd {
   bool m_cursorVisible = false;
   QPoint m_parentOffset;
 
-  // Marks the cached rendering stale and repaints the whole pane.
+  // Repaints the whole pane, composed afresh unless it shows exactly what it last composed.
   void InvalidateAll();
 
  protected:
@@ -59,6 +64,10 @@ class CFlowPane final : public CBlackWnd {
  private:
   chart::ChartState State() const;
   void RebuildCache();
+  void PaintPlotBackground(QPainter& painter, chart::Rect plot);
+  void DrawCurve(QPainter& painter, chart::Rect plot, const chart::CurvePath& curve,
+                 bool plotClean);
+  void DrawValueArrow(QPainter& painter);
   void DrawAxes(QPainter& painter);
   void DrawPositionCursor(QPainter& painter);
   void InvalidateCursorArea(int x);
@@ -76,13 +85,30 @@ class CFlowPane final : public CBlackWnd {
     size_t samples;
     chart::Rect plot;
     QPoint offset;  // where the pane sits on the picture
+    qint64 background;
     bool operator==(const Shown&) const = default;
   };
   Shown Showing() const;
   bool CacheCurrent() const;
   Shown shown_{};
-  QImage plotScratch_;  // off-screen plot area: background, then curve
-  QSize layoutSize_;    // the size m_plotRect was computed for
+  // The picture under the pane with the axes, and what it was drawn for.
+  struct AxesShown {
+    double yMin, yMax, xStart, xEnd;
+    int64_t startTime;
+    chart::Rect plot;
+    QPoint offset;
+    QFont font;
+    bool operator==(const AxesShown&) const = default;
+  };
+  AxesShown AxesShowing() const;
+  QImage axesLayer_;
+  AxesShown axesShown_{};
+  // The last composition from layers and points, kept until what it shows changes: a full
+  // repaint with nothing changed reuses it.
+  QImage composed_;
+  Shown composedShown_{};
+  chart::CurveCache curve_;  // the curve's points, walked once per window and range
+  QSize layoutSize_;         // the size m_plotRect was computed for
 };
 
 }  // namespace pyranex::ui

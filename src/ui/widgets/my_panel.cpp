@@ -34,7 +34,8 @@ void DrawTextAt(QPainter& painter, QPoint topLeft, const QString& text) {
 
 }  // namespace
 
-CMyPanel::CMyPanel(QWidget* parent) : QWidget(parent), m_background(LoadBackgroundPicture()) {
+CMyPanel::CMyPanel(QWidget* parent, const QImage* background)
+    : QWidget(parent), m_background(background != nullptr ? *background : LoadBackgroundPicture()) {
   setAttribute(Qt::WA_OpaquePaintEvent);
 }
 

@@ -11,7 +11,8 @@ class CMyPanel final : public QWidget {
   Q_OBJECT
 
  public:
-  explicit CMyPanel(QWidget* parent = nullptr);
+  // `background`: the picture "2.bmp" when the owner has it loaded already; null: loaded here.
+  explicit CMyPanel(QWidget* parent = nullptr, const QImage* background = nullptr);
 
   // Repaints (with the parent's area under the panel) only when the needle angle changes.
   void SetPercent(int percent);

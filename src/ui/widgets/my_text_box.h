@@ -20,6 +20,8 @@ class CMyTextBox final : public QWidget {
   void SetText(const QString& text, int lineCount) { SetText(text.toStdString(), lineCount); }
   // Loads "2.bmp" of the current directory; a box never given it shows a plain light fill.
   void LoadBackground();
+  // The same picture when the owner has it loaded already.
+  void SetBackground(const QImage& picture) { m_background = picture; }
 
   std::string m_text = "Text";
   int m_lineCount = 0;

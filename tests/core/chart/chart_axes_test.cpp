@@ -62,8 +62,52 @@ TEST(ValueAxis, EmptyOrInvertedRangeHasNoTicks) {
   EXPECT_TRUE(ValueAxisTicks(kPlot, 10.0, 0.0).empty());
 }
 
-TEST(ValueAxis, LabelEndsAtTheTickAndIsCentredOnIt) {
-  EXPECT_EQ(ValueLabelTopLeft(kPlot, 7, 204, {42, 15}), (Point{11, 197}));
+TEST(ValueAxis, LabelEndsAtTheTickAndIsCentredOnItAboveTheTimeLabels) {
+  struct Case {
+    int tickY;
+    Extent label;
+    Point topLeft;
+  };
+  // The time labels start at bottom + 2 = 247; a label centred lower is lifted to end there.
+  const Case cases[] = {
+      {204, {42, 15}, {11, 197}},  // centred
+      {239, {42, 15}, {11, 232}},  // centred, its bottom just at 247
+      {240, {42, 15}, {11, 232}},  // lifted by one
+      {245, {21, 15}, {32, 232}},  // the bottom tick: "0.0" ends above "hh:mm:ss"
+      {245, {21, 8}, {32, 239}},   // a small font still ends above
+  };
+  for (const Case& c : cases) {
+    EXPECT_EQ(ValueLabelTopLeft(kPlot, 7, c.tickY, c.label), c.topLeft) << c.tickY;
+  }
+}
+
+bool Overlap(Point a, Extent ae, Point b, Extent be) {
+  return a.x < b.x + be.width && b.x < a.x + ae.width && a.y < b.y + be.height &&
+         b.y < a.y + ae.height;
+}
+
+TEST(Axes, NoValueLabelRunsIntoATimeLabel) {
+  struct Case {
+    double yMin, yMax, xStart, xEnd;
+  };
+  const Case cases[] = {{0.0, 5500.0, 0.0, 1440.0},
+                        {0.0, 0.2, 0.0, 1.0},
+                        {0.0, 3600.0, 0.0, 63.5},
+                        {-1000.0, 5500.0, 120.0, 600.0}};
+  const Extent timeLabel{51, 15};  // "12:10:10"
+  const int w0 = 7;
+  for (const Case& c : cases) {
+    for (const ValueTick& value : ValueAxisTicks(kPlot, c.yMin, c.yMax)) {
+      const Extent valueLabel{7 * static_cast<int>(value.label.size()), 15};
+      const Point v = ValueLabelTopLeft(kPlot, w0, value.y, valueLabel);
+      for (const TimeTick& time : TimeAxisTicks(kPlot, c.xStart, c.xEnd)) {
+        if (!time.labelled) continue;
+        const Point t = TimeLabelTopLeft(kPlot, time.x, timeLabel.width);
+        EXPECT_FALSE(Overlap(v, valueLabel, t, timeLabel))
+            << value.label << " at y " << value.y << ", time label at x " << time.x;
+      }
+    }
+  }
 }
 
 struct TimeTickExpected {

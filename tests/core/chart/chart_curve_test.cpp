@@ -148,6 +148,143 @@ TEST(ChartCurve, FillStopsAtTheBottomAndSpansEveryColumnOnce) {
   EXPECT_EQ(spans[3].top, 90);  // after the run at column 5 the level line at 90
 }
 
+// --- gaps: the link was down ---
+
+TEST(CurveGap, SamplesFurtherApartThanTheGapAreNotJoined) {
+  struct Case {
+    const char* name;
+    std::vector<double> minutes;
+    uint32_t gapMs;
+    std::vector<size_t> pieceStarts;
+  };
+  const std::vector<Case> cases = {
+      {"no gap rule", {0, 1, 2, 5, 6, 9}, 0, {}},
+      {"two gaps", {0, 1, 2, 5, 6, 9}, 90000, {3, 5}},
+      {"spacing equal to the gap joins", {0, 1.5, 3}, 90000, {}},
+      {"one millisecond more does not", {0, 1.5, 3.0 + 1.0 / 60000}, 90000, {2}},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.name);
+    Samples s;
+    for (double m : c.minutes) s.Add(m, 50);
+    ChartState state = s.State();
+    state.gapMs = c.gapMs;
+    const CurvePath curve = BuildCurve(state);
+    ASSERT_EQ(curve.line.size(), c.minutes.size());
+    EXPECT_EQ(curve.pieceStarts, c.pieceStarts);
+    EXPECT_EQ(curve.PieceCount(), c.pieceStarts.size() + 1);
+    EXPECT_EQ(BuildDrawnCurve(state).pieceStarts, c.pieceStarts);
+  }
+}
+
+TEST(CurveGap, NoLineAndNoFillAcrossTheGap) {
+  // Window 0..10 on 10 columns: samples at minutes 0..2 and 6..8, the link down from 2 to 6.
+  Samples s;
+  for (double m : {0.0, 1.0, 2.0, 6.0, 7.0, 8.0}) s.Add(m, 40);
+  ChartState state = s.State();
+  state.gapMs = 60000;
+  const CurvePath curve = BuildDrawnCurve(state);
+  ASSERT_EQ(curve.PieceCount(), 2u);
+  const auto first = curve.Piece(0);
+  const auto second = curve.Piece(1);
+  EXPECT_EQ(std::vector<Point>(first.begin(), first.end()),
+            (std::vector<Point>{{0, 60}, {1, 60}, {2, 60}}));
+  EXPECT_EQ(std::vector<Point>(second.begin(), second.end()),
+            (std::vector<Point>{{6, 60}, {7, 60}, {8, 60}}));
+  std::vector<ColumnSpan> fill;
+  for (size_t i = 0; i < curve.PieceCount(); ++i) {
+    for (const ColumnSpan& span : FillColumns(curve.Piece(i), 100)) fill.push_back(span);
+  }
+  EXPECT_EQ(fill,
+            (std::vector<ColumnSpan>{{0, 60, 100}, {1, 60, 100}, {6, 60, 100}, {7, 60, 100}}));
+}
+
+TEST(CurveGap, APieceMayStartWhereTheLastEndedAndStillCounts) {
+  // The link came back within the same pixel column at the same height: the new piece keeps its
+  // own first point (a single point is drawn as a pixel).
+  Samples s;
+  s.Add(0.0, 40);
+  s.Add(0.5, 40);
+  ChartState state = s.State();
+  state.gapMs = 1000;
+  const CurvePath curve = BuildDrawnCurve(state);
+  EXPECT_EQ(curve.line, (std::vector<Point>{{0, 60}, {0, 60}}));
+  EXPECT_EQ(curve.pieceStarts, (std::vector<size_t>{1}));
+}
+
+TEST(CurveGap, DrawnPiecesAreTheReducedThinnedPieces) {
+  Samples s;
+  double minute = 0;
+  for (int i = 0; i < 20000; ++i) {
+    minute += i % 3000 == 2999 ? 0.3 : 0.0005;  // the link down for 18 s now and then
+    s.Add(minute, static_cast<float>(50 + 40 * std::sin(i * 0.37) * std::sin(i * 0.0011)));
+  }
+  ChartState state = s.State(0, 12);
+  state.gapMs = 6000;
+  const CurvePath thinned = BuildCurve(state);
+  const CurvePath drawn = BuildDrawnCurve(state);
+  ASSERT_EQ(thinned.PieceCount(), 7u);
+  ASSERT_EQ(drawn.PieceCount(), thinned.PieceCount());
+  for (size_t i = 0; i < drawn.PieceCount(); ++i) {
+    const auto piece = drawn.Piece(i);
+    EXPECT_EQ(std::vector<Point>(piece.begin(), piece.end()), ReduceColumns(thinned.Piece(i))) << i;
+  }
+  EXPECT_EQ(drawn.topY, thinned.topY);
+}
+
+TEST(CurveGap, FirstSampleAfterAGapIsASinglePixel) {
+  Samples s;
+  s.Add(0, 25);
+  s.Add(3, 40);
+  ChartState state = s.State();
+  state.gapMs = 3 * 60000;
+  EXPECT_EQ(PlanNewSample(state).kind, NewSamplePlan::Kind::kSegment);
+  state.gapMs = 3 * 60000 - 1;
+  const NewSamplePlan plan = PlanNewSample(state);
+  EXPECT_EQ(plan.kind, NewSamplePlan::Kind::kPixel);
+  EXPECT_EQ(plan.point, (Point{3, 60}));
+}
+
+// The cached curve is the curve of a fresh walk whatever happened since the last one.
+TEST(CurveCache, EqualsAFreshWalkAfterNewSamplesAndChangedRanges) {
+  Samples s;
+  CurveCache cache;
+  const auto expectFresh = [&](ChartState state, const char* what) {
+    const CurvePath fresh = BuildDrawnCurve(state);
+    const CurvePath& cached = cache.Update(state);
+    EXPECT_EQ(cached.line, fresh.line) << what << " after " << s.values.size();
+    EXPECT_EQ(cached.pieceStarts, fresh.pieceStarts) << what;
+    EXPECT_EQ(cached.topY, fresh.topY) << what;
+  };
+  double minute = 0;
+  for (int i = 0; i < 3000; ++i) {
+    // Noisy, with the link down now and then.
+    minute += i % 700 == 699 ? 0.5 : 0.002;
+    s.Add(minute, static_cast<float>(50 + 45 * std::sin(i * 0.37) * std::sin(i * 0.003)));
+    ChartState state = s.State(0, 10);
+    state.gapMs = 10000;
+    if (i % 97 == 0 || i < 5) expectFresh(state, "appended");
+    if (i % 500 == 250) {
+      expectFresh(s.State(0, 10.5), "window end moved, no gap rule");
+      ChartState other = state;
+      other.yMax = 80;
+      expectFresh(other, "value range changed");
+      other = state;
+      other.xStart = 1;
+      other.xEnd = 3;  // ends inside the data
+      expectFresh(other, "window inside the data");
+      other.plot = {5, 2, 25, 90};
+      expectFresh(other, "plot moved");
+    }
+  }
+  // Cleared and filled anew: Reset, then a fresh walk again.
+  s = Samples{};
+  cache.Reset();
+  for (int i = 0; i < 50; ++i) s.Add(i * 0.1, 30);
+  expectFresh(s.State(), "refilled");
+  EXPECT_TRUE(cache.Update(Samples{}.State()).line.empty());
+}
+
 // --- a new sample ---
 
 using Kind = NewSamplePlan::Kind;

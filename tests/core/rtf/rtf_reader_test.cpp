@@ -114,6 +114,29 @@ TEST(RtfReader, CharacterAndParagraphFormats) {
   EXPECT_EQ(index[1], doc.paragraphs[1].runs.size());
 }
 
+TEST(RtfReader, TellsAFileCutShort) {
+  const struct {
+    const char* rtf;
+    bool complete;
+  } cases[] = {
+      {R"({\rtf1 a\par b})", true},
+      {"{\\rtf1 a}\r\n", true},
+      {R"(}}{\rtf1 x}}})", true},  // stray closings change nothing
+      {R"({\rtf1{\fonttbl{\f0 Arial;}}\f0 a\par b)", false},
+      {R"({\rtf1{\fonttbl{\f0 Arial;})", false},
+      {R"({\rtf1 a}{)", false},
+      {"{\\rtf1 a\\", false},
+      {"", false},
+      {"plain text", false},
+  };
+  for (const auto& c : cases) {
+    EXPECT_EQ(ParseRtf(c.rtf).complete, c.complete) << c.rtf;
+  }
+  std::string deep = "{\\rtf1 " + std::string(300, '{') + "x";
+  EXPECT_FALSE(ParseRtf(deep).complete);
+  EXPECT_TRUE(ParseRtf(deep + std::string(301, '}')).complete);
+}
+
 TEST(RtfReader, RecognisesRtf) {
   EXPECT_TRUE(LooksLikeRtf(" \r\n{\\rtf1 x}"));
   EXPECT_FALSE(LooksLikeRtf("{\\rt"));

@@ -10,10 +10,11 @@ namespace {
 
 TEST(RtfDocument, CarriesParagraphsAndFormatsIntoTheDocument) {
   QTextDocument document;
-  ASSERT_TRUE(LoadRtfIntoDocument(
-      R"({\rtf1\ansi{\fonttbl{\f0 Arial;}}{\colortbl;\red200\green10\blue20;})"
-      R"(\qc\b\fs32 Title\par\pard\f0\i it\i0  \ul u\ulnone  \cf1 red\line next\par})",
-      document));
+  ASSERT_EQ(LoadRtfIntoDocument(
+                R"({\rtf1\ansi{\fonttbl{\f0 Arial;}}{\colortbl;\red200\green10\blue20;})"
+                R"(\qc\b\fs32 Title\par\pard\f0\i it\i0  \ul u\ulnone  \cf1 red\line next\par})",
+                document),
+            RtfLoad::kLoaded);
   ASSERT_EQ(document.blockCount(), 2);
   const QTextBlock title = document.firstBlock();
   EXPECT_EQ(title.text(), "Title");
@@ -53,8 +54,14 @@ TEST(RtfDocument, CarriesParagraphsAndFormatsIntoTheDocument) {
 TEST(RtfDocument, LeavesTheDocumentAloneWhenTheTextIsNoRtf) {
   QTextDocument document;
   document.setPlainText("kept");
-  EXPECT_FALSE(LoadRtfIntoDocument("hello {\\rtf1 x}", document));
+  EXPECT_EQ(LoadRtfIntoDocument("hello {\\rtf1 x}", document), RtfLoad::kNotRtf);
   EXPECT_EQ(document.toPlainText(), "kept");
+}
+
+TEST(RtfDocument, AFileCutShortShowsWhatCouldBeRead) {
+  QTextDocument document;
+  EXPECT_EQ(LoadRtfIntoDocument(R"({\rtf1 first\par sec)", document), RtfLoad::kCutShort);
+  EXPECT_EQ(document.toPlainText(), "first\nsec");
 }
 
 }  // namespace

@@ -4,6 +4,7 @@
 
 #include <QApplication>
 #include <QMouseEvent>
+#include <QPainter>
 #include <QTest>
 #include <cmath>
 
@@ -37,13 +38,16 @@ class PaneTest : public testing::Test {
     pane_->SetYRange(0.0, 100.0);
   }
 
-  // One sample every 30 s from minute 0 to `lastMinute`, all of the same value.
-  void AddFlat(double lastMinute, double value) {
-    for (int s = 0; s <= lastMinute * 2; ++s) pane_->AddPoint(kOrigin + s * 30000u, value);
+  // One sample every 5 s (closer than a gap) from minute `firstMinute` to `lastMinute`, all of
+  // the same value.
+  void AddFlat(double lastMinute, double value, double firstMinute = 0.0) {
+    for (int s = static_cast<int>(firstMinute * 12); s <= lastMinute * 12; ++s) {
+      pane_->AddPoint(kOrigin + s * 5000u, value);
+    }
   }
   chart::ChartState State() const {
     return {pane_->m_values, pane_->m_times,  pane_->m_plotRect, pane_->m_yMin,
-            pane_->m_yMax,   pane_->m_xStart, pane_->m_xEnd};
+            pane_->m_yMax,   pane_->m_xStart, pane_->m_xEnd,     chart::kCurveGapMs};
   }
   QImage Render() { return pane_->grab().toImage(); }
 
@@ -118,7 +122,7 @@ TEST_F(PaneTest, NewSampleDrawsItsSegmentAndRepaintsOnlyThatRectangle) {
   QApplication::processEvents();
   PaintCounter paints(pane_.get());
 
-  pane_->AddPoint(kOrigin + 6 * 60000u, 80.0);  // a rising segment from minute 5 to minute 6
+  pane_->AddPoint(kOrigin + 5 * 60000u + 5000u, 80.0);  // a rising segment, 5 s after the last
   QApplication::processEvents();
   ASSERT_EQ(paints.count, 1);
   const chart::ChartState state = State();
@@ -156,6 +160,67 @@ TEST_F(PaneTest, IncrementalDrawingMatchesAFullRepaint) {
   // Only where the column joins differ: the full repaint thins, the new samples do not.
   EXPECT_LT(differing, total / 100);
   EXPECT_TRUE(notifier_.Notices().empty());
+}
+
+// Where the link was down the curve leaves a gap, drawn sample by sample as in a full repaint.
+TEST_F(PaneTest, NoLineOrFillWhereTheLinkWasDown) {
+  pane_->SetXRange(0.0, 20.0);
+  pane_->AddPoint(kOrigin, 50.0);
+  Render();  // from here on every sample is drawn into the cache as it comes
+  AddFlat(5.0, 50.0, 1.0 / 12);
+  AddFlat(15.0, 50.0, 10.0);  // nothing from minute 5 to minute 10
+  const QImage incremental = Render();
+  pane_->InvalidateAll();
+  const QImage full = Render();
+  const chart::ChartState state = State();
+  const int y = chart::ValueY(state, 50.0);
+  const int gapFrom = chart::SampleX(state, 60);  // minute 5
+  const int gapTo = chart::SampleX(state, 61);    // minute 10
+  ASSERT_GT(gapTo - gapFrom, 100);
+  for (const QImage* image : {&incremental, &full}) {
+    for (int x = gapFrom + 1; x < gapTo; ++x) {
+      EXPECT_EQ(image->pixelColor(x, y), kSky) << x;                             // no line
+      EXPECT_EQ(image->pixelColor(x, pane_->m_plotRect.bottom - 3), kSky) << x;  // no fill
+    }
+    EXPECT_TRUE(IsRed(image->pixelColor(gapFrom, y)));
+    EXPECT_TRUE(IsRed(image->pixelColor(gapTo, y)));
+    EXPECT_TRUE(IsRed(image->pixelColor(gapTo + 20, y)));
+  }
+}
+
+// The cached layers and points give the pixels that drawing everything afresh gives, also after
+// new samples, a moved window, a new range and with nothing to draw.
+TEST_F(PaneTest, CachedRepaintEqualsADirectDraw) {
+  const auto direct = [&] {
+    QImage image(pane_->size(), QImage::Format_RGB32);
+    QPainter painter(&image);
+    painter.setFont(pane_->font());
+    PaintPicturePart(painter, pane_->m_background, QPoint(0, 0), pane_->size());
+    pane_->Draw(painter, &pane_->m_plotRect, 0);
+    return image;
+  };
+  const auto expectSame = [&](const char* what) {
+    pane_->InvalidateAll();
+    const QImage cached = Render();
+    EXPECT_TRUE(cached == direct()) << what;
+  };
+  pane_->SetXRange(0.0, 30.0);
+  expectSame("no samples");
+  for (int s = 0; s < 1500; ++s) {
+    // Clouds, and the link down twice.
+    const uint32_t at = s * 1000u + (s >= 500 ? 60000u : 0u) + (s >= 900 ? 20000u : 0u);
+    pane_->AddPoint(kOrigin + at, 50.0 + 40.0 * std::sin(s * 0.3) * std::sin(s * 0.002));
+  }
+  expectSame("samples");
+  expectSame("again, from the caches");
+  pane_->SetXRange(0.0, 31.0);
+  expectSame("window end moved");
+  pane_->SetXRange(5.0, 20.0);
+  expectSame("window inside the data");
+  pane_->SetYRange(0.0, 80.0);
+  expectSame("new range");
+  pane_->Clear();
+  expectSame("cleared");
 }
 
 TEST_F(PaneTest, PictureUnderThePaneIsTakenAtItsOffsetInTheParent) {

@@ -1,4 +1,4 @@
-#include "ui/app/command_state.h"
+#include "ui/common/command_state.h"
 
 #include <QAction>
 
