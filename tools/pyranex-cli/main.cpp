@@ -30,6 +30,9 @@
 #include "core/workbook/history_store.h"
 #include "service_commands.h"
 #endif
+#if PYRANEX_CLI_HISTORY
+#include "history_command.h"
+#endif
 
 namespace pyranex::cli {
 namespace {
@@ -51,6 +54,10 @@ class Session {
     if (options_.command == Command::Poll) {
 #if PYRANEX_CLI_WORKBOOK
       services.historySaver = &history_;
+#endif
+#if PYRANEX_CLI_HISTORY
+      historySink_ = MakeHistorySink();
+      services.recordSinks.push_back(historySink_.get());
 #endif
       services.keepIdentifying = options_.wait;
       services.unattended = true;
@@ -187,6 +194,9 @@ class Session {
   // Before the engine: it saves through this until it is gone.
   HistoryStore history_{Paths::ForProcess(), WorkbookEnv{clock_, notifier_, nullptr}};
 #endif
+#if PYRANEX_CLI_HISTORY
+  std::unique_ptr<RecordSink> historySink_;  // before the engine, which feeds it
+#endif
   std::unique_ptr<PowerViewEngine> engine_;
   LinkCondition lastCondition_ = LinkCondition::Identifying;
   unsigned samples_ = 0;
@@ -199,6 +209,9 @@ int main(int argc, char** argv) {
   using namespace pyranex::cli;
   const std::vector<std::string> args(argv + 1, argv + argc);
   std::string error;
+#if PYRANEX_CLI_HISTORY
+  if (!args.empty() && IsHistoryCommand(args[0])) return RunHistory(args);
+#endif
 #if PYRANEX_CLI_WORKBOOK
   if (!args.empty() && IsServiceCommand(args[0])) {
     const std::optional<ServiceOptions> service = ParseServiceOptions(args, &error);
@@ -219,6 +232,9 @@ int main(int argc, char** argv) {
     std::fputs((CliUsage() + "\n" + ServiceUsage()).c_str(), stdout);
 #else
     std::fputs(CliUsage().c_str(), stdout);
+#endif
+#if PYRANEX_CLI_HISTORY
+    std::fputs(("\n" + HistoryUsage()).c_str(), stdout);
 #endif
     return 0;
   }

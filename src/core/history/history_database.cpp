@@ -33,7 +33,9 @@ constexpr Migration kMigrations[] = {
      "  udc INTEGER, uac INTEGER, freq INTEGER, pac INTEGER, e_today INTEGER, e_total INTEGER,"
      "  t_today INTEGER, t_total INTEGER, temp INTEGER, iac_shift INTEGER, dci INTEGER,"
      "  state1 INTEGER, state2 INTEGER, link INTEGER NOT NULL DEFAULT 0,"
-     "  PRIMARY KEY(inverter, time)) WITHOUT ROWID;"
+     // Polls come about once a second, so two may share a second: seq tells them apart.
+     "  seq INTEGER NOT NULL DEFAULT 0,"
+     "  PRIMARY KEY(inverter, time, seq)) WITHOUT ROWID;"
      "CREATE TABLE day_summary("
      "  inverter INTEGER NOT NULL,"
      "  day INTEGER NOT NULL,"
@@ -129,7 +131,16 @@ std::unique_ptr<HistoryDatabase> HistoryDatabase::Open(const std::filesystem::pa
   // exactly as it is.
   bool empty = true;
   error = {};
-  const int version = StoredVersion(*db, empty, error);
+  int version = StoredVersion(*db, empty, error);
+  if (access == Access::Read && error.code == SQLITE_CANTOPEN) {
+    // A WAL store on a read-only file system: nobody can change it there, so it is read as is.
+    auto fixed = SqlConnection::Open(name, SqlConnection::Mode::Immutable, error);
+    if (fixed) {
+      db = std::move(fixed);
+      error = {};
+      version = StoredVersion(*db, empty, error);
+    }
+  }
   if (error.code != 0) {
     error.text = "the history store " + name + " is damaged or not a database (" + error.text +
                  "); it is left as it is";
@@ -224,14 +235,22 @@ std::vector<InverterInfo> HistoryDatabase::Inverters(SqlError& error) {
   return list;
 }
 
-bool HistoryDatabase::InsertRecord(int64_t inverter, const LiveRecord& record, bool& added,
-                                   SqlError& error) {
+bool HistoryDatabase::InsertRecord(int64_t inverter, const LiveRecord& record, Keep keep,
+                                   bool& added, SqlError& error) {
   SqlStatement* s =
-      Statement(4,
-                "INSERT OR IGNORE INTO record(inverter, time, utc_offset, udc, uac, "
-                "freq, pac, e_today, e_total, t_today, t_total, temp, iac_shift, "
-                "dci, state1, state2, link) VALUES(?,?,?,?,?,?,?,?,?,?,?,?,?,?,?,?,?)",
-                error);
+      keep == Keep::Unique
+          ? Statement(4,
+                      "INSERT OR IGNORE INTO record(inverter, time, utc_offset, udc, uac, "
+                      "freq, pac, e_today, e_total, t_today, t_total, temp, iac_shift, "
+                      "dci, state1, state2, link) VALUES(?,?,?,?,?,?,?,?,?,?,?,?,?,?,?,?,?)",
+                      error)
+          : Statement(11,
+                      "INSERT INTO record(inverter, time, utc_offset, udc, uac, freq, pac, "
+                      "e_today, e_total, t_today, t_total, temp, iac_shift, dci, state1, state2, "
+                      "link, seq) SELECT ?1,?2,?3,?4,?5,?6,?7,?8,?9,?10,?11,?12,?13,?14,?15,?16,"
+                      "?17, COALESCE(MAX(seq) + 1, 0) FROM record WHERE inverter = ?1 AND time = "
+                      "?2",
+                      error);
   if (s == nullptr) return false;
   s->Bind(1, inverter).Bind(2, record.time).Bind(3, int64_t{record.utcOffsetSeconds});
   for (size_t i = 0; i < kLiveFieldCount; ++i) {
@@ -252,7 +271,7 @@ std::vector<LiveRecord> HistoryDatabase::Records(int64_t inverter, int64_t from,
   static const std::string sql = std::string("SELECT ") + kRecordColumns +
                                  ", (SELECT serial FROM inverter WHERE id = ?1), (SELECT "
                                  "rated_power FROM inverter WHERE id = ?1) FROM record WHERE "
-                                 "inverter = ?1 AND time >= ?2 AND time < ?3 ORDER BY time";
+                                 "inverter = ?1 AND time >= ?2 AND time < ?3 ORDER BY time, seq";
   SqlStatement* s = Statement(5, sql.c_str(), error);
   if (s == nullptr) return list;
   s->Bind(1, inverter).Bind(2, from).Bind(3, to);
@@ -358,8 +377,9 @@ int64_t HistoryDatabase::ThinRecords(int64_t inverter, int64_t before, int maxDa
                                  error);
   SqlStatement* thin = Statement(9,
                                  "DELETE FROM record WHERE inverter = ?1 AND time >= ?2 AND time "
-                                 "< ?3 AND time NOT IN (SELECT MIN(time) FROM record WHERE "
-                                 "inverter = ?1 AND time >= ?2 AND time < ?3 GROUP BY time / 60)",
+                                 "< ?3 AND (time, seq) NOT IN (SELECT MIN(time), 0 FROM record "
+                                 "WHERE inverter = ?1 AND time >= ?2 AND time < ?3 GROUP BY "
+                                 "time / 60)",
                                  error);
   SqlStatement* mark = Statement(10, "UPDATE inverter SET thinned_until = ?2 WHERE id = ?1", error);
   if (from == nullptr || thin == nullptr || mark == nullptr) return -1;

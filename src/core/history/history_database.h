@@ -56,9 +56,12 @@ class HistoryDatabase {
                                     const std::string& firmware, SqlError& error);
   std::vector<InverterInfo> Inverters(SqlError& error);
 
-  // Adds a record unless one of the inverter has the same second already (that one stays).
-  // `added` tells which.
-  bool InsertRecord(int64_t inverter, const LiveRecord& record, bool& added, SqlError& error);
+  // Unique: a record of a second the inverter has one of already is left out (an import, read
+  // again, adds nothing). All: each record is kept, also a second one in the same second (two
+  // polls a little under a second apart, a clock set back). `added` tells whether it went in.
+  enum class Keep { Unique, All };
+  bool InsertRecord(int64_t inverter, const LiveRecord& record, Keep keep, bool& added,
+                    SqlError& error);
   // The inverter's records of [from, to) (UTC seconds), oldest first.
   std::vector<LiveRecord> Records(int64_t inverter, int64_t from, int64_t to, SqlError& error);
   // The records of one local day, oldest first.

@@ -123,7 +123,7 @@ ImportReport HistoryImporter::Run(const std::vector<std::filesystem::path>& work
       }
       for (const LiveRecord& record : workbook.records) {
         bool added = false;
-        if (!db->InsertRecord(*inverter, record, added, error)) {
+        if (!db->InsertRecord(*inverter, record, HistoryDatabase::Keep::Unique, added, error)) {
           fail();
           return report;
         }

@@ -39,7 +39,13 @@ HistoryRecorder::HistoryRecorder(Options options)
               [this](std::vector<Item>& batch) { Handle(batch); }) {}
 
 HistoryRecorder::~HistoryRecorder() {
-  Sync();
+  if (!Sync() && options_.onProblem) {
+    const RecorderStatus status = Status();
+    if (status.backlog > 0) {
+      options_.onProblem("History store: " + std::to_string(status.backlog) +
+                         " records could not be stored before the end and are lost.");
+    }
+  }
   worker_.Stop();
 }
 
@@ -138,7 +144,8 @@ bool HistoryRecorder::WritePending() {
         day = days_.emplace(key, std::move(stored)).first;
       }
       bool added = false;
-      if (!db_->InsertRecord(key.first, record, added, error)) return false;
+      if (!db_->InsertRecord(key.first, record, HistoryDatabase::Keep::All, added, error))
+        return false;
       day->second.Add(SampleOf(record));
       if (std::find(touched.begin(), touched.end(), key) == touched.end()) touched.push_back(key);
     }

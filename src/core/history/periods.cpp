@@ -79,6 +79,30 @@ std::string TotalsCsvRow(const PeriodTotals& t) {
   return PeriodName(t) + "," + numbers + "," + peak + "," + peakTime + "," + hours;
 }
 
+std::string RecordCsvRow(const LiveRecord& record) {
+  const int64_t day = LocalDayOf(record.time, record.utcOffsetSeconds);
+  const int64_t second = LocalSecondOfDay(record.time, record.utcOffsetSeconds);
+  const CivilDate date = DateOf(day);
+  char text[64];
+  std::snprintf(text, sizeof text, "%04d-%02d-%02d %02d-%02d-%02d", date.year, date.month, date.day,
+                static_cast<int>(second / 3600), static_cast<int>(second / 60 % 60),
+                static_cast<int>(second % 60));
+  std::string line = text;
+  for (size_t i = 0; i < kLiveFieldCount; ++i) {
+    line += ',';
+    const double value = record.values[i];
+    if (std::isnan(value)) continue;
+    const int decimals = InfoOf(static_cast<LiveField>(i)).decimals;
+    if (decimals == 0) {
+      std::snprintf(text, sizeof text, "%d", static_cast<int32_t>(static_cast<int64_t>(value)));
+    } else {
+      std::snprintf(text, sizeof text, decimals == 1 ? "%3.1f" : "%3.2f", value);
+    }
+    line += text;
+  }
+  return line;
+}
+
 DayLog DayLogOf(const std::vector<LiveRecord>& records) {
   DayLog log;
   if (records.empty()) return log;

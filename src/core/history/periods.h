@@ -37,6 +37,11 @@ std::string PeriodName(const PeriodTotals& totals);
 std::string TotalsCsvHeader();
 std::string TotalsCsvRow(const PeriodTotals& totals);
 
+// A stored record as `pyranex-cli poll` prints a live one: its local time (by the offset it was
+// taken with) "%Y-%m-%d %H-%M-%S", then the thirteen values in the export's formats, empty where
+// a value is missing. The header is LiveCsvHeader().
+std::string RecordCsvRow(const LiveRecord& record);
+
 // Stored records as a day log (tick counts of milliseconds from the first record), for the
 // chart, the export writer and CSV rows.
 DayLog DayLogOf(const std::vector<LiveRecord>& records);

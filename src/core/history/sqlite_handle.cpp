@@ -3,6 +3,7 @@
 #include <sqlite3.h>
 
 #include <cmath>
+#include <cstdio>
 
 namespace pyranex::history {
 
@@ -17,10 +18,25 @@ void SqlStatement::Finalizer::operator()(sqlite3_stmt* statement) const {
 std::optional<SqlConnection> SqlConnection::Open(const std::string& path, Mode mode,
                                                  SqlError& error) {
   sqlite3* raw = nullptr;
-  const int flags =
-      (mode == Mode::ReadOnly ? SQLITE_OPEN_READONLY : SQLITE_OPEN_READWRITE | SQLITE_OPEN_CREATE) |
-      SQLITE_OPEN_NOMUTEX;
-  const int rc = sqlite3_open_v2(path.c_str(), &raw, flags, nullptr);
+  int flags = (mode == Mode::ReadWrite ? SQLITE_OPEN_READWRITE | SQLITE_OPEN_CREATE
+                                       : SQLITE_OPEN_READONLY) |
+              SQLITE_OPEN_NOMUTEX;
+  std::string name = path;
+  if (mode == Mode::Immutable) {
+    flags |= SQLITE_OPEN_URI;
+    name = "file:";
+    for (const char c : path) {
+      if (c == '%' || c == '?' || c == '#') {
+        char escaped[4];
+        std::snprintf(escaped, sizeof escaped, "%%%02X", static_cast<unsigned char>(c));
+        name += escaped;
+      } else {
+        name += c;
+      }
+    }
+    name += "?immutable=1";
+  }
+  const int rc = sqlite3_open_v2(name.c_str(), &raw, flags, nullptr);
   SqlConnection connection(raw);
   if (rc != SQLITE_OK) {
     error = {rc & 0xFF, raw != nullptr ? sqlite3_errmsg(raw) : sqlite3_errstr(rc)};

@@ -23,7 +23,9 @@ class SqlStatement;
 // One connection, used by one thread only (each thread opens its own).
 class SqlConnection {
  public:
-  enum class Mode { ReadWrite, ReadOnly };
+  // Immutable: read-only on a read-only file system, where a WAL store cannot be opened
+  // otherwise (nobody can change it there).
+  enum class Mode { ReadWrite, ReadOnly, Immutable };
   // Opens (ReadWrite also creates) the file. Fails with the reason.
   static std::optional<SqlConnection> Open(const std::string& path, Mode mode, SqlError& error);
 

@@ -30,14 +30,19 @@ TEST(HistoryDatabase, RecordsGoInOnceAndComeBackExactly) {
   LiveRecord first = MakeRecord(1718445600, 4523.7f);  // a float's value, as the engine has it
   first.values[static_cast<size_t>(LiveField::Udc)] = kNoValue;  // cut short
   bool added = false;
-  ASSERT_TRUE(db->InsertRecord(*id, first, added, error)) << error.text;
+  ASSERT_TRUE(db->InsertRecord(*id, first, HistoryDatabase::Keep::All, added, error)) << error.text;
   EXPECT_TRUE(added);
-  // The same second again (a clock set back, an import of the same day): the first stays.
-  ASSERT_TRUE(db->InsertRecord(*id, MakeRecord(1718445600, 1.0), added, error));
+  // The same second again: an import leaves it out, a live record (two polls in one second, a
+  // clock set back) is kept after it.
+  const LiveRecord again = MakeRecord(1718445600, 1.0);
+  ASSERT_TRUE(db->InsertRecord(*id, again, HistoryDatabase::Keep::Unique, added, error));
   EXPECT_FALSE(added);
+  ASSERT_TRUE(db->InsertRecord(*id, again, HistoryDatabase::Keep::All, added, error));
+  EXPECT_TRUE(added);
 
   const auto back = db->Records(*id, 1718445600, 1718445601, error);
-  ASSERT_EQ(back.size(), 1u);
+  ASSERT_EQ(back.size(), 2u);
+  EXPECT_DOUBLE_EQ(back[1].Get(LiveField::Pac), 1.0);
   EXPECT_TRUE(std::isnan(back[0].Get(LiveField::Udc)));
   const std::array<double, kLiveFieldCount> want = {
       kNoValue, 230.4, 50.02, 4523.7, 12.3, 12345.6, 321, 4321, 41.5, 2001, -12, 0x80000001, 1};
@@ -90,9 +95,10 @@ TEST(HistoryDatabase, ThinningKeepsTheFirstRecordOfEachMinute) {
   const int64_t start = 1718445600;  // a whole minute
   bool added;
   for (int64_t t = start; t < start + 600; t += 7) {
-    ASSERT_TRUE(db->InsertRecord(id, MakeRecord(t, 100), added, error));
+    ASSERT_TRUE(db->InsertRecord(id, MakeRecord(t, 100), HistoryDatabase::Keep::All, added, error));
+    ASSERT_TRUE(db->InsertRecord(id, MakeRecord(t, 200), HistoryDatabase::Keep::All, added, error));
   }
-  EXPECT_EQ(db->ThinRecords(id, start + 300, 5, error), 300 / 7 + 1 - 5);
+  EXPECT_EQ(db->ThinRecords(id, start + 300, 5, error), 2 * (300 / 7 + 1) - 5);
   const auto kept = db->Records(id, start, start + 600, error);
   std::vector<int64_t> times;
   for (const auto& r : kept) times.push_back(r.time - start);
