@@ -82,9 +82,13 @@ int StoredVersion(SqlConnection& db, bool& empty, SqlError& error) {
   return static_cast<int>(version->Int(0));
 }
 
-bool Migrate(SqlConnection& db, int from, SqlError& error) {
+bool Migrate(SqlConnection& db, SqlError& error) {
   SqlTransaction transaction(db, error);
   if (!transaction.Began()) return false;
+  // Read again under the write lock: another program may have just made or migrated the store.
+  bool empty = true;
+  const int from = StoredVersion(db, empty, error);
+  if (error.code != 0) return false;
   if (from < 0 &&
       !db.Exec("CREATE TABLE schema_version(version INTEGER PRIMARY KEY, applied INTEGER NOT NULL)",
                error)) {
@@ -172,7 +176,7 @@ std::unique_ptr<HistoryDatabase> HistoryDatabase::Open(const std::filesystem::pa
     const char* pragmas = access == Access::Record
                               ? "PRAGMA journal_mode=WAL; PRAGMA synchronous=FULL"
                               : "PRAGMA journal_mode=WAL; PRAGMA synchronous=NORMAL";
-    if (!db->Exec(pragmas, error) || (version < kSchemaVersion && !Migrate(*db, version, error))) {
+    if (!db->Exec(pragmas, error) || (version < kSchemaVersion && !Migrate(*db, error))) {
       error.text = "the history store " + name + " cannot be prepared (" + error.text + ")";
       return nullptr;
     }

@@ -5,6 +5,7 @@
 #include <atomic>
 #include <fstream>
 #include <mutex>
+#include <thread>
 
 #include "core/history/calendar.h"
 #include "core/history/history_database.h"
@@ -129,6 +130,32 @@ TEST_F(RecorderTest, TheMemoryBacklogIsBoundedAndCountsWhatItDrops) {
   recorder.Sync();
   EXPECT_EQ(recorder.Status().backlog, 3u);
   EXPECT_EQ(recorder.Status().dropped, 2u);
+}
+
+TEST_F(RecorderTest, TwoProgramsShareOneStore) {
+  // The window and `pyranex-cli poll`, each with its own inverter, committing at the same time.
+  const auto file = dir / "history.sqlite";
+  HistoryRecorder first(Options(file));
+  HistoryRecorder second(Options(file));
+  for (int i = 0; i < 300; ++i) {
+    LiveRecord a = At(kMidnight + 36000 + i, 1000, 0.1);
+    LiveRecord b = a;
+    b.serialNumber = "000000000002";
+    first.Accept(a);
+    second.Accept(b);
+    if (i % 50 == 49) {
+      std::thread other([&] { second.Sync(); });
+      first.Sync();
+      other.join();
+    }
+  }
+  ASSERT_TRUE(first.Sync());
+  ASSERT_TRUE(second.Sync());
+  SqlError error;
+  auto db = HistoryDatabase::Open(file, HistoryDatabase::Access::Read, error);
+  ASSERT_EQ(db->Inverters(error).size(), 2u);
+  for (int64_t id : {1, 2}) EXPECT_EQ(db->DaySummaries(id, 0, 100000, error).at(0).records, 300);
+  EXPECT_TRUE(problems.empty()) << problems.front();
 }
 
 }  // namespace

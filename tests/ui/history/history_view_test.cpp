@@ -6,6 +6,7 @@
 #include <QTest>
 
 #include "core/history/calendar.h"
+#include "core/workbook/history_store.h"
 #include "history_fill.h"
 #include "modal_driver.h"
 #include "support/fake_clock.h"
@@ -117,6 +118,43 @@ TEST_F(HistoryViewTest, PastDayHasThePositionCursorAndTheTimeSpan) {
   EXPECT_DOUBLE_EQ(pane.m_xStart, 240.0);
   EXPECT_DOUBLE_EQ(pane.m_xEnd, 450.0);
   if (const char* png = std::getenv("PYRANEX_HISTORY_PNG")) view_.grab().save(png);
+}
+
+TEST_F(HistoryViewTest, TodayGrowsAsRecordsComeAndImportsShowAtOnce) {
+  view_.ShowDay(DayNumber({2024, 6, 20}));
+  const size_t before = view_.Pane().m_values.size();
+  // Later records of today, as the recorder commits them (here a day of another inverter
+  // imported meanwhile too).
+  history::FillOptions more;
+  more.store = Store();
+  more.firstDay = more.lastDay = DayNumber({2024, 6, 20});
+  more.stepSeconds = 30;
+  more.utcOffset = 0;
+  std::string why;
+  ASSERT_GT(history::FillSimulatedDays(more, why), 0) << why;
+  view_.OnStoreChanged();
+  EXPECT_GT(view_.Pane().m_values.size(), before);
+
+  test::FakeClock clock;
+  HistoryStore writer(dir_->path() / "old", WorkbookEnv{clock, notifier_, nullptr});
+  DayLog log;
+  for (uint32_t k = 0; k < 5; ++k) {
+    log.tickMs.push_back(k * 60000);
+    for (auto* series :
+         {&log.udc, &log.uac, &log.freq, &log.pac, &log.eToday, &log.eTotal, &log.temp, &log.dci}) {
+      series->push_back(1.0f);
+    }
+    for (auto* series : {&log.tToday, &log.tTotal, &log.iacShift, &log.state1, &log.state2}) {
+      series->push_back(k);
+    }
+  }
+  writer.SaveHistory(0, {log, "000000000777", 30, DayNumber({2022, 3, 1}) * 86400 + 36000});
+  view_.Import({dir_->path() / "old"});
+  EXPECT_TRUE(test::Until([&] { return !view_.ImportRunning() && notifier_.Count() > 0; }, 20));
+  ASSERT_EQ(notifier_.Count(), 1u);
+  EXPECT_NE(notifier_.Notices()[0].text.find("Imported 1 of 1 workbooks: 5 records added"),
+            std::string::npos)
+      << notifier_.Notices()[0].text;
 }
 
 }  // namespace
