@@ -2,7 +2,11 @@
 
 #include <algorithm>
 #include <chrono>
+#include <condition_variable>
+#include <deque>
+#include <mutex>
 #include <set>
+#include <thread>
 #include <utility>
 
 #include "core/history/calendar.h"
@@ -21,6 +25,63 @@ bool IsXls(const std::filesystem::path& path) {
                  [](unsigned char c) { return static_cast<char>(std::tolower(c)); });
   return ext == ".xls";
 }
+
+// Reads the workbooks in order on a thread of its own, a few ahead of the one being stored, so
+// reading (most of the work) and writing share the machine's cores.
+class ReadAhead {
+ public:
+  struct Item {
+    HistoryWorkbook workbook;
+    bool ok = false;
+    std::string why;
+  };
+
+  ReadAhead(const std::vector<std::filesystem::path>& files, const Clock& clock)
+      : files_(files), clock_(clock), thread_([this] { Run(); }) {}
+  ~ReadAhead() {
+    {
+      std::lock_guard lock(mutex_);
+      stop_ = true;
+    }
+    changed_.notify_all();
+    thread_.join();
+  }
+  ReadAhead(const ReadAhead&) = delete;
+  ReadAhead& operator=(const ReadAhead&) = delete;
+
+  // The next workbook, in the order of the files.
+  Item Next() {
+    std::unique_lock lock(mutex_);
+    changed_.wait(lock, [this] { return !ready_.empty(); });
+    Item item = std::move(ready_.front());
+    ready_.pop_front();
+    changed_.notify_all();
+    return item;
+  }
+
+ private:
+  static constexpr size_t kAhead = 4;
+
+  void Run() {
+    for (const auto& file : files_) {
+      Item item;
+      item.ok = ReadHistoryWorkbook(file, clock_, item.workbook, item.why);
+      std::unique_lock lock(mutex_);
+      changed_.wait(lock, [this] { return stop_ || ready_.size() < kAhead; });
+      if (stop_) return;
+      ready_.push_back(std::move(item));
+      changed_.notify_all();
+    }
+  }
+
+  const std::vector<std::filesystem::path>& files_;
+  const Clock& clock_;
+  std::mutex mutex_;
+  std::condition_variable changed_;
+  std::deque<Item> ready_;
+  bool stop_ = false;
+  std::thread thread_;  // last: starts once everything above is ready
+};
 
 }  // namespace
 
@@ -98,16 +159,17 @@ ImportReport HistoryImporter::Run(const std::vector<std::filesystem::path>& work
         "the history store " + storeFile_.string() + " cannot be written (" + error.text + ")";
   };
 
-  HistoryWorkbook workbook;
+  ReadAhead reader(workbooks, clock_);
   for (size_t i = 0; i < workbooks.size(); ++i) {
     if (cancel != nullptr && cancel->load()) {
       report.cancelled = true;
       break;
     }
     const std::filesystem::path& path = workbooks[i];
-    std::string why;
-    if (!ReadHistoryWorkbook(path, clock_, workbook, why)) {
-      report.skipped.push_back({path.filename().string(), why});
+    ReadAhead::Item item = reader.Next();
+    const HistoryWorkbook& workbook = item.workbook;
+    if (!item.ok) {
+      report.skipped.push_back({path.filename().string(), item.why});
     } else {
       if (!transaction) {
         transaction.emplace(db->Connection(), error);

@@ -91,7 +91,8 @@ void HistoryRecorder::Handle(std::vector<Item>& batch) {
 
   const bool due = failing_ ? forced || Elapsed(lastAttempt_, options_.retryInterval)
                             : forced || Elapsed(lastCommit_, options_.commitInterval);
-  if (due && (!pending_.empty() || !db_)) {
+  // The store is opened (and made) only when there is something to write.
+  if (due && !pending_.empty()) {
     lastAttempt_ = Now();
     if (WritePending()) lastCommit_ = Now();
   }
