@@ -6,6 +6,7 @@
 #include "core/history/history_database.h"
 #include "core/history/history_import.h"
 #include "core/history/history_recorder.h"
+#include "core/history/history_workbook.h"
 #include "core/workbook/history_store.h"
 #include "history_fill.h"
 #include "support/fake_clock.h"
@@ -76,6 +77,25 @@ void BM_Import3650DailyWorkbooks(benchmark::State& state) {
   }
 }
 BENCHMARK(BM_Import3650DailyWorkbooks)->Unit(benchmark::kSecond)->Iterations(1);
+
+// The reading alone (FreeXL behind the structure check, the rows turned into records), which
+// the import overlaps with the writing.
+void BM_Read3650DailyWorkbooks(benchmark::State& state) {
+  const auto folder = TenYearsOfWorkbooks() / "hisdata";
+  std::vector<ImportProblem> problems;
+  const auto workbooks = FindWorkbooks({folder}, problems);
+  test::FakeClock clock;
+  for (auto _ : state) {
+    HistoryWorkbook workbook;
+    std::string why;
+    size_t records = 0;
+    for (const auto& path : workbooks) {
+      if (ReadHistoryWorkbook(path, clock, workbook, why)) records += workbook.records.size();
+    }
+    state.counters["records"] = static_cast<double>(records);
+  }
+}
+BENCHMARK(BM_Read3650DailyWorkbooks)->Unit(benchmark::kSecond)->Iterations(1);
 
 // A year of records on disk: one a minute (kept for ever) and one a second (kept two weeks).
 void BM_StoreSizePerYear(benchmark::State& state) {
