@@ -82,12 +82,13 @@ void HistoryRecorder::Handle(std::vector<Item>& batch) {
     backlogDropped_ += excess;
   }
 
+  // The first loss is reported; the count goes on in the status.
   const uint64_t queueDropped = worker_.Dropped();
-  if (queueDropped > droppedReported_ && options_.onProblem) {
-    options_.onProblem("History store: " + std::to_string(queueDropped - droppedReported_) +
+  if (queueDropped > 0 && droppedReported_ == 0 && options_.onProblem) {
+    options_.onProblem("History store: " + std::to_string(queueDropped) +
                        " records were dropped because writing fell behind.");
+    droppedReported_ = queueDropped;
   }
-  droppedReported_ = queueDropped;
 
   const bool due = failing_ ? forced || Elapsed(lastAttempt_, options_.retryInterval)
                             : forced || Elapsed(lastCommit_, options_.commitInterval);

@@ -173,6 +173,12 @@ int64_t CHistoryView::Today() const {
 
 bool CHistoryView::EnsureDatabase() {
   if (db_) return true;
+  if (!std::filesystem::exists(services_.storeFile)) {
+    note_->setText(
+        QStringLiteral("No history yet: it is recorded from the first connection on, "
+                       "and File > Import history workbooks... reads saved days."));
+    return false;
+  }
   SqlError error;
   db_ = HistoryDatabase::Open(services_.storeFile, HistoryDatabase::Access::Read, error);
   if (!db_) {

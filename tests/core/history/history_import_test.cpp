@@ -6,7 +6,9 @@
 
 #include "core/history/calendar.h"
 #include "core/history/history_database.h"
+#include "core/history/history_workbook.h"
 #include "core/history/local_time_resolver.h"
+#include "core/history/periods.h"
 #include "core/workbook/history_store.h"
 #include "support/fake_clock.h"
 #include "support/recording_notifier.h"
@@ -109,6 +111,36 @@ TEST_F(HistoryImportTest, MergesRestartsOnceAndSkipsWhatItCannotRead) {
   ASSERT_EQ(daysAgain.size(), 2u);
   EXPECT_DOUBLE_EQ(daysAgain[0].yieldKwh, days[0].yieldKwh);
   EXPECT_EQ(daysAgain[0].records, days[0].records);
+}
+
+TEST_F(HistoryImportTest, AnExportedDayReadsBackAsTheSameRecords) {
+  std::vector<LiveRecord> records;
+  for (int i = 0; i < 3; ++i) {
+    LiveRecord& r = records.emplace_back();
+    r.time = k0600 + i * 61;
+    r.utcOffsetSeconds = 7200;
+    r.values = {350.1, 230.4, 50.02, 1234.5 + i, 1.2, 5000.3, 7, 100, 41.5, 2001, -3, 1, 1};
+  }
+  records[1].values[static_cast<size_t>(LiveField::Temp)] = kNoValue;  // cut short
+  ExportParams params;
+  params.serialText = "000000000001";
+  params.ratedPower = 50;
+  params.startTime = records.front().time;
+  params.toMin = 1440;
+  params.path = (dir / "day").string();
+  ASSERT_TRUE(WriteWorkbook(DayLogOf(records), params, WorkbookMode::History,
+                            WorkbookEnv{clock, notifier, nullptr}));
+  HistoryWorkbook back;
+  std::string why;
+  ASSERT_TRUE(ReadHistoryWorkbook(dir / "day.xls", clock, back, why)) << why;
+  ASSERT_EQ(back.records.size(), 3u);
+  for (size_t i = 0; i < 3; ++i) {
+    EXPECT_EQ(back.records[i].time, records[i].time);
+    EXPECT_EQ(back.records[i].utcOffsetSeconds, 7200);
+    EXPECT_EQ(RecordCsvRow(back.records[i]), RecordCsvRow(records[i])) << i;
+  }
+  const test::ReadBook book = test::ReadWithFreeXl(dir / "day.xls");
+  EXPECT_EQ(book.cells.count({0, 3, 9}), 0u);  // the missing temperature: an empty cell
 }
 
 // Central European time: +1 h, and +2 h from the last Sunday of March to that of October
