@@ -16,8 +16,10 @@
 namespace pyranex::history {
 namespace {
 
-// Workbooks per transaction: few enough that another program waits only a moment for the store.
+// A transaction holds the store for other programs (the recorder waits up to five seconds):
+// it ends after this many workbooks or this long, whichever comes first.
 constexpr size_t kWorkbooksPerCommit = 64;
+constexpr auto kLongestTransaction = std::chrono::milliseconds(500);
 
 bool IsXls(const std::filesystem::path& path) {
   std::string ext = path.extension().string();
@@ -125,6 +127,7 @@ ImportReport HistoryImporter::Run(const std::vector<std::filesystem::path>& work
   size_t inBatch = 0;
   size_t addedInBatch = 0, presentInBatch = 0, importedInBatch = 0;
   std::optional<SqlTransaction> transaction;
+  std::chrono::steady_clock::time_point began;
 
   // Makes the touched days' totals again and commits; false (with the failure) on an error.
   auto commit = [&]() -> bool {
@@ -173,6 +176,7 @@ ImportReport HistoryImporter::Run(const std::vector<std::filesystem::path>& work
     } else {
       if (!transaction) {
         transaction.emplace(db->Connection(), error);
+        began = std::chrono::steady_clock::now();
         if (!transaction->Began()) {
           fail();
           return report;
@@ -193,7 +197,9 @@ ImportReport HistoryImporter::Run(const std::vector<std::filesystem::path>& work
         if (added) touched.insert({*inverter, LocalDayOf(record.time, record.utcOffsetSeconds)});
       }
       ++importedInBatch;
-      if (++inBatch >= kWorkbooksPerCommit && !commit()) {
+      if ((++inBatch >= kWorkbooksPerCommit ||
+           std::chrono::steady_clock::now() - began > kLongestTransaction) &&
+          !commit()) {
         fail();
         return report;
       }
