@@ -31,6 +31,9 @@
 #include "core/workbook/history_store.h"
 #include "service_commands.h"
 #endif
+#if PYRANEX_CLI_HISTORY
+#include "history_command.h"
+#endif
 
 namespace pyranex::cli {
 namespace {
@@ -84,6 +87,10 @@ class Session {
     if (options_.command == Command::Poll) {
 #if PYRANEX_CLI_WORKBOOK
       services.historySaver = &history_;
+#endif
+#if PYRANEX_CLI_HISTORY
+      historySink_ = MakeHistorySink();
+      services.recordSinks.push_back(historySink_.get());
 #endif
       services.keepIdentifying = options_.wait;
       services.unattended = true;
@@ -213,6 +220,9 @@ class Session {
   // Before the engine: it saves through this until it is gone.
   HistoryStore history_{Paths::ForProcess(), WorkbookEnv{clock_, notifier_, nullptr}};
 #endif
+#if PYRANEX_CLI_HISTORY
+  std::unique_ptr<RecordSink> historySink_;  // before the engine, which feeds it
+#endif
   std::unique_ptr<PowerViewEngine> engine_;
   LinkCondition lastCondition_ = LinkCondition::Identifying;
   unsigned samples_ = 0;
@@ -225,6 +235,9 @@ int main(int argc, char** argv) {
   using namespace pyranex::cli;
   const std::vector<std::string> args(argv + 1, argv + argc);
   std::string error;
+#if PYRANEX_CLI_HISTORY
+  if (!args.empty() && IsHistoryCommand(args[0])) return FinishOutput(RunHistory(args));
+#endif
 #if PYRANEX_CLI_WORKBOOK
   if (!args.empty() && IsServiceCommand(args[0])) {
     const std::optional<ServiceOptions> service = ParseServiceOptions(args, &error);
@@ -242,9 +255,12 @@ int main(int argc, char** argv) {
   }
   if (options->command == Command::Help) {
 #if PYRANEX_CLI_WORKBOOK
-    const std::string usage = CliUsage() + "\n" + ServiceUsage();
+    std::string usage = CliUsage() + "\n" + ServiceUsage();
 #else
-    const std::string usage = CliUsage();
+    std::string usage = CliUsage();
+#endif
+#if PYRANEX_CLI_HISTORY
+    usage += "\n" + HistoryUsage();
 #endif
     // A text longer than the stream's buffer fails inside fputs: its errno is the reason.
     errno = 0;

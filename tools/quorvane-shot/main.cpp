@@ -7,7 +7,9 @@
 //                 [--monitor FILE.png] [--monitor-locked FILE.png]
 // --exe-dir: the folder taken as the executable's (ports/, hisdata/, backdata/);
 // --data: the current folder (2.bmp, 1.bmp, myfile.rtf, datacfg.xls); --text: the system view
-// after "Text Info".
+// after "Text Info". --history PREFIX --history-day YYYY-MM-DD: the History tab's day, month,
+// year and lifetime views of that day as PREFIX-day.png ... PREFIX-lifetime.png; with --com 0
+// nothing is connected.
 #include <QApplication>
 #include <QDeadlineTimer>
 #include <QDir>
@@ -20,11 +22,13 @@
 #include <filesystem>
 #include <string>
 
+#include "core/history/calendar.h"
 #include "core/monitor/monitor_engine.h"
 #include "core/monitor/password.h"
 #include "ui/app/main_frame.h"
 #include "ui/app/pyranex_app.h"
 #include "ui/app/tab_holder.h"
+#include "ui/history/history_view.h"
 #include "ui/monitor/monitor_dlg.h"
 #include "ui/monitor/pass_word_dlg.h"
 #include "ui/views/power_curve_view.h"
@@ -85,6 +89,29 @@ bool SaveMonitorPicture(pyranex::ui::CPowerCurveView& view, const char* password
   return saved;
 }
 
+// The History tab at the day, its month, its year and the lifetime.
+bool SaveHistoryPictures(pyranex::ui::CMainFrame& frame, const char* prefix, const char* day) {
+  if (prefix == nullptr || frame.History() == nullptr) return true;
+  const auto period = day != nullptr ? pyranex::history::ParsePeriod(day) : std::nullopt;
+  if (!period) {
+    std::fprintf(stderr, "quorvane-shot: --history needs --history-day YYYY-MM-DD\n");
+    return false;
+  }
+  pyranex::ui::CHistoryView& history = *frame.History();
+  frame.Tabs().SelectView(2);
+  const pyranex::history::CivilDate date = pyranex::history::DateOf(period->first);
+  const std::string base = prefix;
+  history.ShowDay(period->first);
+  bool ok = SavePicture(frame, (base + "-day.png").c_str());
+  history.ShowMonth(pyranex::history::MonthIndex(date.year, date.month));
+  ok = SavePicture(frame, (base + "-month.png").c_str()) && ok;
+  history.ShowYear(date.year);
+  ok = SavePicture(frame, (base + "-year.png").c_str()) && ok;
+  history.ShowLifetime();
+  ok = SavePicture(frame, (base + "-lifetime.png").c_str()) && ok;
+  return ok;
+}
+
 }  // namespace
 
 int main(int argc, char** argv) {
@@ -98,6 +125,8 @@ int main(int argc, char** argv) {
   const char* textPng = nullptr;
   const char* monitorPng = nullptr;
   const char* lockedPng = nullptr;
+  const char* historyPrefix = nullptr;
+  const char* historyDay = nullptr;
   for (int i = 1; i + 1 < argc; i += 2) {
     const std::string name = argv[i];
     const char* value = argv[i + 1];
@@ -121,6 +150,10 @@ int main(int argc, char** argv) {
       monitorPng = value;
     } else if (name == "--monitor-locked") {
       lockedPng = value;
+    } else if (name == "--history") {
+      historyPrefix = value;
+    } else if (name == "--history-day") {
+      historyDay = value;
     } else {
       std::fprintf(stderr, "quorvane-shot: unknown option %s\n", name.c_str());
       return 2;
@@ -139,6 +172,11 @@ int main(int argc, char** argv) {
   if (!theApp.InitInstance()) return 1;
   pyranex::ui::CMainFrame& frame = theApp.Frame();
   pyranex::ui::CPowerCurveView& view = frame.PowerView();
+  if (com == 0) {
+    const bool ok = SaveHistoryPictures(frame, historyPrefix, historyDay);
+    frame.close();
+    return ok ? 0 : 1;
+  }
   if (!view.Connect(com)) {
     std::fprintf(stderr, "quorvane-shot: COM%u could not be opened\n", com);
     return 1;

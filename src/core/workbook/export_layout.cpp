@@ -39,6 +39,11 @@ void Integer(int64_t value, std::string& text) {
 }  // namespace
 
 void FormatByDivisor(double value, double divisor, std::string& text) {
+  // A value the record lacks (a stored record cut short) leaves its cell empty, not "nan".
+  if (std::isnan(value)) {
+    text.clear();
+    return;
+  }
   const double whole = std::trunc(divisor + 0.5);
   if (whole == 10) {
     Fixed(value, 1, text);

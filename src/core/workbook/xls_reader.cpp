@@ -166,26 +166,48 @@ bool XlsTableReader::SelectSheet(std::string_view name, XlsReadError& error) {
     const char* sheetName = nullptr;
     rc = freexl_get_worksheet_name(handle_, static_cast<unsigned short>(i), &sheetName);
     if (rc != FREEXL_OK || !sheetName || name != sheetName) continue;
-    rc = freexl_select_active_worksheet(handle_, static_cast<unsigned short>(i));
-    if (rc == FREEXL_OK) rc = freexl_worksheet_dimensions(handle_, &rows_, &cols_);
-    if (rc != FREEXL_OK) {
-      error = FreeXlError(rc, "Cannot select the sheet '" + std::string(name) + "'.");
-      return false;
-    }
-    sheetSelected_ = true;
-    for (uint16_t c = 0; rows_ > 0 && c < cols_; ++c) {
-      Cell header;
-      XlsReadError ignored;
-      if (!ReadRaw(0, c, header, ignored)) continue;
-      if (header.kind == CellKind::Number) header.text = ShortestText(header.number);
-      if (!header.text.empty()) columns_.try_emplace(header.text, c);
-    }
-    row_ = 1;
-    return true;
+    return ActivateSheet(i, 0, name, error);
   }
   error = {kXlsErrorNoTable, "Workbook reader",
            "The workbook has no sheet named '" + std::string(name) + "'."};
   return false;
+}
+
+bool XlsTableReader::SelectSheetAt(unsigned index, uint32_t headerRow, XlsReadError& error) {
+  sheetSelected_ = false;
+  columns_.clear();
+  if (!handle_) {
+    error = {kXlsErrorNotOpen, "Workbook reader", "No workbook is open."};
+    return false;
+  }
+  unsigned int count = 0;
+  const int rc = freexl_get_info(handle_, FREEXL_BIFF_SHEET_COUNT, &count);
+  if (rc != FREEXL_OK || index >= count || index >= 0xFFFF) {
+    error = {kXlsErrorNoTable, "Workbook reader",
+             "The workbook has no sheet " + std::to_string(index + 1) + "."};
+    return false;
+  }
+  return ActivateSheet(index, headerRow, "sheet " + std::to_string(index + 1), error);
+}
+
+bool XlsTableReader::ActivateSheet(unsigned index, uint32_t headerRow, std::string_view name,
+                                   XlsReadError& error) {
+  int rc = freexl_select_active_worksheet(handle_, static_cast<unsigned short>(index));
+  if (rc == FREEXL_OK) rc = freexl_worksheet_dimensions(handle_, &rows_, &cols_);
+  if (rc != FREEXL_OK) {
+    error = FreeXlError(rc, "Cannot select the sheet '" + std::string(name) + "'.");
+    return false;
+  }
+  sheetSelected_ = true;
+  for (uint16_t c = 0; rows_ > headerRow && c < cols_; ++c) {
+    Cell header;
+    XlsReadError ignored;
+    if (!ReadRaw(headerRow, c, header, ignored)) continue;
+    if (header.kind == CellKind::Number) header.text = ShortestText(header.number);
+    if (!header.text.empty()) columns_.try_emplace(header.text, c);
+  }
+  row_ = headerRow + 1;
+  return true;
 }
 
 bool XlsTableReader::ReadRaw(uint32_t row, uint16_t col, Cell& cell, XlsReadError& error) {

@@ -46,6 +46,12 @@ class XlsTableReader {
 
   // Selects the sheet and places the cursor on its first data row (the row below the names).
   bool SelectSheet(std::string_view name, XlsReadError& error);
+  // Selects the sheet at `index` with its column names in row `headerRow` (0-based); the cursor
+  // goes to the row below.
+  bool SelectSheetAt(unsigned index, uint32_t headerRow, XlsReadError& error);
+  uint32_t RowCount() const { return sheetSelected_ ? rows_ : 0; }
+  uint16_t ColumnCount() const { return sheetSelected_ ? cols_ : 0; }
+  uint32_t CurrentRow() const { return row_; }
   bool HasSheet() const { return sheetSelected_; }
   bool AtEnd() const { return !sheetSelected_ || row_ >= rows_; }
   void MoveNext() { ++row_; }
@@ -58,9 +64,15 @@ class XlsTableReader {
   };
   // The cell of the current row in the named column.
   bool ReadCell(std::string_view column, Cell& cell, XlsReadError& error);
+  // Any cell of the selected sheet by 0-based row and column.
+  bool ReadCellAt(uint32_t row, uint16_t col, Cell& cell, XlsReadError& error) {
+    return ReadRaw(row, col, cell, error);
+  }
 
  private:
   bool ReadRaw(uint32_t row, uint16_t col, Cell& cell, XlsReadError& error);
+  bool ActivateSheet(unsigned index, uint32_t headerRow, std::string_view name,
+                     XlsReadError& error);
 
   const void* handle_ = nullptr;
   bool sheetSelected_ = false;

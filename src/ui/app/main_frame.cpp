@@ -15,6 +15,7 @@
 #include "ui/common/command_state.h"
 #include "ui/dialogs/about_dlg.h"
 #include "ui/dialogs/help_window.h"
+#include "ui/history/history_view.h"
 #include "ui/views/power_curve_view.h"
 #include "ui/views/sys_note_view.h"
 
@@ -51,14 +52,15 @@ bool LockLightOn(const char* name) {
 }  // namespace
 
 CMainFrame::CMainFrame(Notifier& notifier, Paths paths, CPowerCurveView* powerView,
-                       CSysNoteView* sysView)
+                       CSysNoteView* sysView, CHistoryView* historyView)
     : QMainWindow(nullptr, Qt::Window | Qt::CustomizeWindowHint | Qt::WindowTitleHint |
                                Qt::WindowSystemMenuHint | Qt::WindowMinimizeButtonHint |
                                Qt::WindowCloseButtonHint),
       notifier_(notifier),
       paths_(std::move(paths)),
       powerView_(powerView),
-      sysView_(sysView) {
+      sysView_(sysView),
+      historyView_(historyView) {
   setWindowTitle(QStringLiteral("Quorvane"));
   setWindowIcon(QIcon(QStringLiteral(":/ui/quorvane.png")));
   setFixedSize(1000, 700);
@@ -69,6 +71,11 @@ CMainFrame::CMainFrame(Notifier& notifier, Paths paths, CPowerCurveView* powerVi
   tabs_ = new CTabHolder(this);
   tabs_->AddView(QStringLiteral("Power view"), 0, powerView_);
   tabs_->AddView(QStringLiteral("System view"), 1, sysView_);
+  if (historyView_ != nullptr) {
+    tabs_->AddView(QStringLiteral("History"), 2, historyView_);
+    connect(historyView_, &CHistoryView::commandStateChanged, this, &CMainFrame::UpdateCommandUi);
+    connect(tabs_, &QTabWidget::currentChanged, this, &CMainFrame::UpdateCommandUi);
+  }
   tabs_->SelectView(0);
   setCentralWidget(tabs_);
 
@@ -95,6 +102,16 @@ void CMainFrame::CreateMenu() {
   QMenuBar* bar = menuBar();
 
   QMenu* file = bar->addMenu(QStringLiteral("File(&F)"));
+  if (historyView_ != nullptr) {
+    QAction* import = AddCommand(ID_HISTORY_IMPORT, QStringLiteral("Import history workbooks..."),
+                                 QStringLiteral("Read saved day workbooks into the History tab"));
+    connect(import, &QAction::triggered, this, [this] {
+      tabs_->setCurrentWidget(historyView_);
+      historyView_->OnImport();
+    });
+    file->addAction(import);
+    file->addSeparator();
+  }
   QAction* exit = AddCommand(ID_APP_EXIT, QStringLiteral("Exit(&X)"),
                              QStringLiteral("Quit the application; prompts to confirm"));
   connect(exit, &QAction::triggered, this, &QWidget::close);
@@ -134,7 +151,9 @@ void CMainFrame::CreateMenu() {
   QAction* position = AddCommand(ID_POSITION, QStringLiteral("Postion"),
                                  QStringLiteral("Show or hide the cursor read-out on the curve"));
   position->setToolTip(QStringLiteral("Postion"));
-  connect(position, &QAction::triggered, view, &CPowerCurveView::OnPosition);
+  // The curve on the History tab has the cursor and the time span of the live one.
+  connect(position, &QAction::triggered, this,
+          [this, view] { HistoryShown() ? historyView_->OnPosition() : view->OnPosition(); });
   function->addAction(position);
   QAction* tracking = AddCommand(ID_TRACKING, QStringLiteral("Tracking"),
                                  QStringLiteral("Extend the time axis as the curve grows"));
@@ -144,7 +163,8 @@ void CMainFrame::CreateMenu() {
   QAction* xscope = AddCommand(ID_XSCOPE, QStringLiteral("XScope"),
                                QStringLiteral("Choose the time span the curve shows"));
   xscope->setToolTip(QStringLiteral("XScope"));
-  connect(xscope, &QAction::triggered, view, &CPowerCurveView::OnXScope);
+  connect(xscope, &QAction::triggered, this,
+          [this, view] { HistoryShown() ? historyView_->OnXScope() : view->OnXScope(); });
   function->addAction(xscope);
   function->addAction(AddCommand(ID_LOGO, QStringLiteral("logo"), QString()));
 
@@ -197,6 +217,9 @@ void CMainFrame::CreateStatusBar() {
   QStatusBar* bar = statusBar();
   idleText_ = new QLabel(bar);
   bar->addWidget(idleText_, 1);
+  historyStatus_ = new QLabel(bar);
+  historyStatus_->hide();
+  bar->addWidget(historyStatus_, 1);
   const char* names[] = {"CAP", "NUM", "SCRL"};
   for (int i = 0; i < 3; ++i) {
     locks_[i] = new QLabel(bar);
@@ -214,6 +237,24 @@ void CMainFrame::CreateStatusBar() {
   auto* linkTimer = new QTimer(this);
   connect(linkTimer, &QTimer::timeout, this, &CMainFrame::UpdateLinkStatus);
   linkTimer->start(1000);
+}
+
+bool CMainFrame::HistoryShown() const {
+  return historyView_ != nullptr && tabs_ != nullptr && tabs_->currentWidget() == historyView_;
+}
+
+void CMainFrame::SetHistoryStatus(const QString& text) {
+  historyStatus_->setText(text);
+  historyStatus_->setVisible(!text.isEmpty());
+}
+
+QString CMainFrame::HistoryStatus() const {
+  return historyStatus_->text();
+}
+
+void CMainFrame::ShowHistoryProblem(const QString& text) {
+  SetHistoryStatus(text);
+  notifier_.Show(text.toStdString(), "Quorvane", NoticeIcon::Warning, NoticeButtons::Ok);
 }
 
 void CMainFrame::UpdateLinkStatus() {
@@ -238,7 +279,12 @@ QString CMainFrame::IdleText() const {
 }
 
 void CMainFrame::UpdateCommandUi() {
-  ApplyCommandState(powerView_->State(), actions_);
+  CommandState state = powerView_->State();
+  if (HistoryShown()) state.cursorShown = historyView_->CursorShown();
+  ApplyCommandState(state, actions_);
+  if (QAction* import = actions_.value(ID_HISTORY_IMPORT, nullptr)) {
+    import->setEnabled(!historyView_->ImportRunning());
+  }
 }
 
 void CMainFrame::closeEvent(QCloseEvent* event) {

@@ -12,6 +12,7 @@ class QToolBar;
 
 namespace pyranex::ui {
 
+class CHistoryView;
 class CPowerCurveView;
 class CSysNoteView;
 class CTabHolder;
@@ -20,7 +21,8 @@ class CTabHolder;
 class CMainFrame final : public QMainWindow {
   Q_OBJECT
  public:
-  CMainFrame(Notifier& notifier, Paths paths, CPowerCurveView* powerView, CSysNoteView* sysView);
+  CMainFrame(Notifier& notifier, Paths paths, CPowerCurveView* powerView, CSysNoteView* sysView,
+             CHistoryView* historyView = nullptr);
   ~CMainFrame() override;
 
   QAction* Action(int id) const { return actions_.value(id, nullptr); }
@@ -29,6 +31,13 @@ class CMainFrame final : public QMainWindow {
   CTabHolder& Tabs() const { return *tabs_; }
   CPowerCurveView& PowerView() const { return *powerView_; }
   CSysNoteView& SysView() const { return *sysView_; }
+  CHistoryView* History() const { return historyView_; }
+
+  // The history store's state beside the link's in the status bar (hidden when empty).
+  void SetHistoryStatus(const QString& text);
+  QString HistoryStatus() const;
+  // A problem of the history store: in the status bar and once in a box.
+  void ShowHistoryProblem(const QString& text);
 
   // The message pane's text when no fly-by text is shown ("Ready"). The one place it is set.
   void SetIdleText(const QString& text);
@@ -47,12 +56,15 @@ class CMainFrame final : public QMainWindow {
   void CreateStatusBar();
   void UpdateLockIndicators();
   void UpdateLinkStatus();
+  bool HistoryShown() const;
 
   Notifier& notifier_;
   Paths paths_;
   CTabHolder* tabs_ = nullptr;
   CPowerCurveView* powerView_;
   CSysNoteView* sysView_;
+  CHistoryView* historyView_;
+  QLabel* historyStatus_ = nullptr;
   QToolBar* toolBar_ = nullptr;
   QLabel* idleText_ = nullptr;
   QLabel* locks_[3] = {nullptr, nullptr, nullptr};

@@ -1,7 +1,9 @@
 #pragma once
 
+#include <QObject>
 #include <memory>
 
+#include "core/history/history_recorder.h"
 #include "core/link/serial_device.h"
 #include "core/platform/paths.h"
 #include "ui/platform/qt_clock.h"
@@ -33,6 +35,9 @@ class CPyranexApp {
   Options options_;
   QtClock clock_;
   QtNotifier screenNotifier_;
+  QObject notices_;  // the history store's reports reach the interface thread through it
+  // Fed by the power view's engine, so it outlives the frame.
+  std::unique_ptr<history::HistoryRecorder> recorder_;
   std::unique_ptr<CMainFrame> frame_;
 };
 

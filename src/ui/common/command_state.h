@@ -20,6 +20,7 @@ enum CommandId : int {
   ID_LOGO = 32792,
   ID_APP_ABOUT = 57664,
   ID_HELP_CONTENTS = 32789,
+  ID_HISTORY_IMPORT = 32800,
 };
 
 // What enabling and check marks depend on.

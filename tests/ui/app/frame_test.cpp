@@ -20,6 +20,7 @@
 #include "ui/app/pyranex_app.h"
 #include "ui/app/tab_holder.h"
 #include "ui/dialogs/axis_set_dlg.h"
+#include "ui/history/history_view.h"
 #include "ui/platform/qt_notifier.h"
 #include "ui/views/power_curve_view.h"
 #include "ui/views/sys_note_view.h"
@@ -102,6 +103,33 @@ TEST(MainFrame, MenuTextsAndToolBarOrder) {
   EXPECT_TRUE(test::Until([&] { return missing() > 0; }, 10));
   QTest::qWait(50);
   EXPECT_EQ(missing(), 1u);
+}
+
+TEST(MainFrame, HistoryTabTakesTheCursorCommandsAndReportsTheStore) {
+  const auto dir = EmptyFolder();
+  test::RecordingNotifier notifier;
+  CPyranexApp app({{dir, dir}, &notifier, {}});
+  ASSERT_TRUE(app.InitInstance());
+  CMainFrame& frame = app.Frame();
+  ASSERT_EQ(frame.Tabs().count(), 3);
+  EXPECT_EQ(frame.Tabs().tabText(2), "History");
+  ASSERT_NE(frame.History(), nullptr);
+  EXPECT_EQ(frame.History()->objectName(), "0xE902");
+  EXPECT_EQ(frame.Action(ID_HISTORY_IMPORT)->text(), "Import history workbooks...");
+
+  frame.Tabs().SelectView(2);
+  frame.Action(ID_POSITION)->trigger();
+  EXPECT_TRUE(frame.History()->CursorShown());
+  EXPECT_FALSE(frame.PowerView().Pane().m_cursorVisible);
+  EXPECT_TRUE(frame.Action(ID_POSITION)->isChecked());
+  frame.Tabs().SelectView(0);
+  EXPECT_FALSE(frame.Action(ID_POSITION)->isChecked());
+
+  const size_t before = notifier.Count();
+  frame.ShowHistoryProblem("History store: cannot write to it (disk full).");
+  EXPECT_EQ(frame.HistoryStatus(), "History store: cannot write to it (disk full).");
+  ASSERT_EQ(notifier.Count(), before + 1);
+  EXPECT_EQ(notifier.Notices().back().text, "History store: cannot write to it (disk full).");
 }
 
 TEST(MainFrame, ExitQuestionOnlyWhileAPortIsOpen) {
