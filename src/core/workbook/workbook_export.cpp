@@ -1,5 +1,6 @@
 #include "core/workbook/workbook_export.h"
 
+#include <algorithm>
 #include <new>
 
 #include "core/platform/messages.h"
@@ -42,6 +43,11 @@ bool WriteWorkbook(const DayLog& log, const ExportParams& params, WorkbookMode m
   try {
     writer->NewWorkbook();
     writer->FirstSheet();
+    // Room for every row the range may give (untouched room costs no memory).
+    const ExportRange range = FindExportRange(log, params.fromMin, params.toMin);
+    const size_t rows = range.first < range.end ? range.end - range.first : 0;
+    writer->ReserveCells((2 + std::min<size_t>(rows, kLastDataRow - kFirstDataRow + 1)) *
+                         kColumnTitles.size());
     WriterSink cells(*writer, env.sink);
     LayoutWorkbook(log, params, mode, env.clock, cells);
     error =

@@ -3,8 +3,13 @@
 #include <gtest/gtest.h>
 #include <sys/resource.h>
 
+#include <bit>
+#include <cmath>
 #include <csignal>
+#include <cstdint>
+#include <random>
 #include <string>
+#include <vector>
 
 #include "core/workbook/compound_file.h"
 #include "xls_readback.h"
@@ -309,6 +314,40 @@ TEST(RkNumbers, FormChosenOnlyWhenExact) {
     EXPECT_EQ(EncodeRk(c.value, rk), c.rk) << c.value;
     if (c.rk) {
       EXPECT_EQ(rk, c.bits) << c.value;
+    }
+  }
+}
+
+// The RK form worked out by the library's rounding: the reference for the quicker one.
+bool LibraryRk(double value, uint32_t& rk) {
+  if (!std::isfinite(value) || (value == 0 && std::signbit(value))) return false;
+  for (const int scale : {1, 100}) {
+    const double scaled = std::round(value * scale);
+    if (scaled >= -536870912.0 && scaled < 536870912.0 && scaled / scale == value) {
+      rk = static_cast<uint32_t>(static_cast<int32_t>(scaled)) << 2 | (scale == 1 ? 2u : 3u);
+      return true;
+    }
+  }
+  const auto bits = std::bit_cast<uint64_t>(value);
+  rk = static_cast<uint32_t>(bits >> 32);
+  return (bits & 0x3FFFFFFFFull) == 0;
+}
+
+TEST(RkNumbers, SameFormAsWithTheLibrarysRounding) {
+  std::mt19937_64 random(5);
+  std::vector<double> values = {0.5, -0.5, 1.005, 2.675, 536870911.5, -536870912.5, 0.015};
+  for (int n = 0; n < 100000; ++n) {
+    const auto hundredths = static_cast<int64_t>(random() % 2000000000) - 1000000000;
+    values.push_back(static_cast<double>(hundredths) / 100);
+    values.push_back(static_cast<double>(hundredths) / 100 + 0.005);
+    values.push_back(std::bit_cast<double>(random()));  // any double at all
+  }
+  for (const double v : values) {
+    uint32_t ours = 0, theirs = 0;
+    const bool isRk = EncodeRk(v, ours);
+    ASSERT_EQ(isRk, LibraryRk(v, theirs)) << v;
+    if (isRk) {
+      ASSERT_EQ(ours, theirs) << v;
     }
   }
 }
