@@ -21,8 +21,8 @@ struct ExportParams {
   int64_t startTime = 0;   // calendar seconds of the first sample
   int fromMin = 0;         // range in minutes from the start time
   int toMin = 0;
-  int stepMin = 0;  // least spacing of written samples; 0 writes all
-  std::string path;
+  int stepMin = 0;   // least spacing of written samples; 0 writes all
+  std::string path;  // UTF-8
 };
 
 inline constexpr std::array<std::string_view, 14> kColumnTitles = {

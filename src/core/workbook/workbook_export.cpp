@@ -4,6 +4,7 @@
 #include <new>
 
 #include "core/platform/messages.h"
+#include "core/workbook/utf8_path.h"
 
 namespace pyranex {
 namespace {
@@ -50,8 +51,8 @@ bool WriteWorkbook(const DayLog& log, const ExportParams& params, WorkbookMode m
                          kColumnTitles.size());
     WriterSink cells(*writer, env.sink);
     LayoutWorkbook(log, params, mode, env.clock, cells);
-    error =
-        cells.refused() ? "a cell could not be written" : writer->SaveAs(path, kXlWorkbookNormal);
+    error = cells.refused() ? "a cell could not be written"
+                            : writer->SaveAs(PathFromUtf8(path), kXlWorkbookNormal);
   } catch (const std::bad_alloc&) {
     error = "not enough memory";
   }
