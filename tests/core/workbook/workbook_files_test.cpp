@@ -6,7 +6,6 @@
 #include <algorithm>
 #include <cstdio>
 #include <cstdlib>
-#include <fstream>
 #include <vector>
 
 #include "core/workbook/atomic_file.h"
@@ -54,15 +53,6 @@ testing::AssertionResult SameBytes(const std::string& file, const std::string& e
   return testing::AssertionFailure()
          << "the file has " << file.size() << " bytes, " << expected.size()
          << " expected; the first difference at " << (at.first - file.begin());
-}
-
-// Windows takes a path beyond 260 characters only in the "\\?\" form.
-std::filesystem::path Reachable(const std::filesystem::path& path) {
-#ifdef _WIN32
-  return std::filesystem::path(L"\\\\?\\" + std::filesystem::absolute(path).native());
-#else
-  return path;
-#endif
 }
 
 std::vector<std::string> Entries(const std::filesystem::path& folder) {
@@ -155,19 +145,6 @@ TEST(WorkbookFiles, FailedSavesSayWhyAndKeepThePreviousFile) {
 
   ASSERT_EQ(WriteFileAtomically(file, {after, before}), "");
   EXPECT_EQ(test::ReadFileBytes(file), "new\r\n" + std::string(1, '\0') + "old\n");
-}
-
-// Names as long as the file system takes them, and a folder path beyond the old 260-character
-// limit of Windows.
-TEST(WorkbookFiles, LongNamesSave) {
-  test::TempDir dir;
-  const auto deep = dir / std::string(180, 'f');
-  ASSERT_TRUE(std::filesystem::create_directory(deep));
-  const auto file = deep / (std::string(251, 'n') + ".xls");
-  const std::vector<uint8_t> bytes = {1, 2, 3};
-  ASSERT_EQ(WriteFileAtomically(file, {bytes}), "");
-  EXPECT_EQ(Entries(deep), std::vector<std::string>{file.filename().string()});
-  EXPECT_EQ(test::ReadFileBytes(Reachable(file)), "\x01\x02\x03");
 }
 
 TEST(PrivateFileCopy, ReadableByNameUnchangeableAndGoneAfterwards) {
