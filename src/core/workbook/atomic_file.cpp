@@ -1,90 +1,56 @@
 #include "core/workbook/atomic_file.h"
 
-#include <fcntl.h>
-#include <unistd.h>
-
 #include <algorithm>
 #include <atomic>
-#include <cerrno>
-#include <cstring>
+
+#include "core/workbook/file_platform.h"
 
 namespace pyranex {
 namespace {
 
-// Longest file name (bytes) the usual file systems take.
+// Longest file name the usual file systems take (bytes on POSIX, UTF-16 units on Windows).
 constexpr size_t kNameMax = 255;
 
-std::string Reason(const char* what, int error) {
-  return std::string(what) + ": " + std::strerror(error);
+std::string Reason(const char* what, const std::string& why) {
+  return std::string(what) + ": " + why;
 }
 
-// Closes the descriptor and removes the temporary file unless released.
-class TempFile {
- public:
-  TempFile(int fd, std::filesystem::path path) : fd_(fd), path_(std::move(path)) {}
-  ~TempFile() {
-    if (fd_ >= 0) ::close(fd_);
-    if (!path_.empty()) ::unlink(path_.c_str());
-  }
-  TempFile(const TempFile&) = delete;
-  TempFile& operator=(const TempFile&) = delete;
-  int fd() const { return fd_; }
-  const std::filesystem::path& path() const { return path_; }
-  int Close() {
-    const int rc = ::close(fd_);
-    fd_ = -1;
-    return rc;
-  }
-  void Keep() { path_.clear(); }
-
- private:
-  int fd_;
-  std::filesystem::path path_;
-};
-
-bool WriteAll(int fd, std::span<const uint8_t> data) {
-  while (!data.empty()) {
-    const ssize_t n = ::write(fd, data.data(), data.size());
-    if (n < 0) {
-      if (errno == EINTR) continue;
-      return false;
-    }
-    data = data.subspan(static_cast<size_t>(n));
-  }
-  return true;
+// The target's name with a suffix that no other save uses, shortened where needed so that a
+// target name that is itself near the file system's limit still gets a temporary file beside it.
+std::filesystem::path TemporaryName(const std::filesystem::path& target) {
+  static std::atomic<unsigned> counter{0};
+  using String = std::filesystem::path::string_type;
+  // (Built by append: g++ 12 -O3 misreads the same with operator+, GCC bug 105329.)
+  std::string suffix(".");
+  suffix.append(std::to_string(CurrentProcessId())).append(".");
+  suffix.append(std::to_string(counter.fetch_add(1))).append(".tmp");
+  String name = String(1, '.') + target.filename().native();
+  name.resize(std::min(name.size(), kNameMax - suffix.size()));
+#ifdef _WIN32
+  // A cut between the two halves of a UTF-16 surrogate pair would leave half a character.
+  if (!name.empty() && name.back() >= 0xD800 && name.back() <= 0xDBFF) name.pop_back();
+#endif
+  name.append(suffix.begin(), suffix.end());
+  return name;
 }
 
 }  // namespace
 
 std::string WriteFileAtomically(const std::filesystem::path& target,
                                 std::initializer_list<std::span<const uint8_t>> parts) {
-  static std::atomic<unsigned> counter{0};
   const std::filesystem::path folder =
       target.has_parent_path() ? target.parent_path() : std::filesystem::path(".");
-  // The temporary name is the target's, shortened where needed so that a target name that is
-  // itself near the file system's limit still gets a temporary file beside it.
-  // (Built by append: g++ 12 -O3 misreads the same with operator+, GCC bug 105329.)
-  std::string suffix(".");
-  suffix.append(std::to_string(::getpid())).append(".");
-  suffix.append(std::to_string(counter.fetch_add(1))).append(".tmp");
-  std::string tempName(".");
-  tempName.append(target.filename().string());
-  tempName.resize(std::min(tempName.size(), kNameMax - suffix.size()));
-  tempName.append(suffix);
-  const std::filesystem::path tempPath = folder / tempName;
-  const int fd = ::open(tempPath.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0666);
-  if (fd < 0) return Reason("cannot create a file in the folder", errno);
-  TempFile temp(fd, tempPath);
-
+  const std::filesystem::path tempPath = folder / TemporaryName(target);
+  std::string why;
+  NewFile temp;
+  if (!temp.Create(tempPath, why)) return Reason("cannot create a file in the folder", why);
   for (const auto& part : parts) {
-    if (!WriteAll(temp.fd(), part)) return Reason("cannot write", errno);
+    if (!temp.Write(part, why)) return Reason("cannot write", why);
   }
-  if (::fsync(temp.fd()) != 0) return Reason("cannot flush to disk", errno);
-  if (temp.Close() != 0) return Reason("cannot close", errno);
-  if (::rename(tempPath.c_str(), target.c_str()) != 0) return Reason("cannot replace", errno);
+  if (!temp.Flush(why)) return Reason("cannot flush to disk", why);
+  if (!temp.Close(why)) return Reason("cannot close", why);
+  if (!MoveFileOver(tempPath, target, why)) return Reason("cannot replace", why);
   temp.Keep();
-  // The folder is not flushed: after a power cut the rename may be lost, which leaves the
-  // previous complete file, never a partial one.
   return {};
 }
 

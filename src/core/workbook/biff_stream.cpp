@@ -217,7 +217,7 @@ void Sheet(Out& o, const XlsSheetContent& c, bool first) {
   o.U16(0x04C1);
   o.End();
 
-  uint16_t firstCol = UINT16_MAX, lastCol = 0;
+  uint8_t firstCol = UINT8_MAX, lastCol = 0;
   for (const XlsCell& cell : c.cells) {
     firstCol = std::min(firstCol, cell.col);
     lastCol = std::max(lastCol, cell.col);
@@ -226,61 +226,60 @@ void Sheet(Out& o, const XlsSheetContent& c, bool first) {
   if (c.cells.empty()) {
     o.U32(0), o.U32(0), o.U16(0), o.U16(0);
   } else {
-    o.U32(c.cells.front().row), o.U32(c.cells.back().row + 1), o.U16(firstCol),
+    o.U32(c.cells.front().row), o.U32(c.cells.back().row + 1u), o.U16(firstCol),
         o.U16(static_cast<uint16_t>(lastCol + 1));
   }
   o.U16(0);
   o.End();
 
   // Numbers that have an RK form go out as RK, or MULRK for a run of neighbours in a row.
-  std::vector<uint32_t> rks(c.cells.size());
-  std::vector<uint8_t> isRk(c.cells.size());
-  for (size_t i = 0; i < c.cells.size(); ++i) {
-    isRk[i] = c.cells[i].kind == XlsCell::Kind::Number && EncodeRk(c.cells[i].number, rks[i]);
-  }
+  const auto rkOf = [&c](size_t k, uint32_t& rk) {
+    return c.cells[k].kind == XlsCell::Kind::Number && EncodeRk(c.cells[k].number, rk);
+  };
   uint8_t record[4 + kBiffMaxRecordData];
+  uint32_t rk = 0;
+  bool haveRk = !c.cells.empty() && rkOf(0, rk);  // the RK form of cells[i], if any
   for (size_t i = 0; i < c.cells.size();) {
     const XlsCell& cell = c.cells[i];
-    uint8_t* p = record;
-    if (isRk[i]) {
-      size_t end = i + 1;
-      while (end < c.cells.size() && isRk[end] && c.cells[end].row == cell.row &&
-             c.cells[end].col == c.cells[end - 1].col + 1 && end - i < 1000) {
-        ++end;
-      }
-      const size_t n = end - i;
-      Out::Le16(p, n == 1 ? kRk : kMulRk);
-      Out::Le16(p + 2, static_cast<uint16_t>(n == 1 ? 10 : 6 + 6 * n));
-      Out::Le16(p + 4, static_cast<uint16_t>(cell.row));
-      Out::Le16(p + 6, cell.col);
-      p += 8;
-      for (size_t k = i; k < end; ++k, p += 6) {
+    uint8_t* p = record + 8;
+    Out::Le16(record + 4, cell.row);
+    Out::Le16(record + 6, cell.col);
+    if (haveRk) {
+      // Each cell's RK form is worked out once: the one that ends a run starts the next.
+      size_t end = i;
+      do {
         Out::Le16(p, kDefaultCellXf);
-        Out::Le32(p + 2, rks[k]);
-      }
+        Out::Le32(p + 2, rk);
+        p += 6;
+        ++end;
+        haveRk = end < c.cells.size() && rkOf(end, rk);
+      } while (haveRk && c.cells[end].row == cell.row &&
+               c.cells[end].col == c.cells[end - 1].col + 1 && end - i < 1000);
+      const size_t n = end - i;
       if (n > 1) {
         Out::Le16(p, c.cells[end - 1].col);
         p += 2;
       }
+      Out::Le16(record, n == 1 ? kRk : kMulRk);
+      Out::Le16(record + 2, static_cast<uint16_t>(p - record - 4));
       o.Bytes(record, static_cast<size_t>(p - record));
       i = end;
       continue;
     }
-    Out::Le16(p + 4, static_cast<uint16_t>(cell.row));
-    Out::Le16(p + 6, cell.col);
-    Out::Le16(p + 8, kDefaultCellXf);
+    Out::Le16(p, kDefaultCellXf);
     if (cell.kind == XlsCell::Kind::Number) {
-      Out::Le16(p, kNumber);
-      Out::Le16(p + 2, 14);
-      std::memcpy(p + 10, &cell.number, 8);
+      Out::Le16(record, kNumber);
+      Out::Le16(record + 2, 14);
+      std::memcpy(p + 2, &cell.number, 8);
       o.Bytes(record, 18);
     } else {
-      Out::Le16(p, kLabelSst);
-      Out::Le16(p + 2, 10);
-      Out::Le32(p + 10, cell.sst);
+      Out::Le16(record, kLabelSst);
+      Out::Le16(record + 2, 10);
+      Out::Le32(p + 2, cell.sst);
       o.Bytes(record, 14);
     }
     ++i;
+    haveRk = i < c.cells.size() && rkOf(i, rk);
   }
 
   o.Begin(kWindow2);
@@ -301,10 +300,15 @@ void Sheet(Out& o, const XlsSheetContent& c, bool first) {
 
 bool EncodeRk(double value, uint32_t& rk) {
   constexpr double kLimit = 536870912.0;  // 2^29
+  // Adding and taking away 1.5 * 2^52 rounds any value below 2^51 to an integer in one step,
+  // without a call to the library (ties go to even, which no RK value lies on).
+  constexpr double kRounder = 6755399441055744.0;
   if (!std::isfinite(value) || (value == 0 && std::signbit(value))) return false;
   // Readers take an integer RK as int / 1 or int / 100 (the last bit says which).
   for (const int scale : {1, 100}) {
-    const double scaled = std::round(value * scale);
+    const double product = value * scale;
+    if (!(product > -2 * kLimit && product < 2 * kLimit)) continue;
+    const double scaled = (product + kRounder) - kRounder;
     if (scaled >= -kLimit && scaled < kLimit && scaled / scale == value) {
       rk = static_cast<uint32_t>(static_cast<int32_t>(scaled)) << 2 | (scale == 1 ? 2u : 3u);
       return true;

@@ -8,16 +8,17 @@
 
 namespace pyranex {
 
-// One non-empty cell; a sheet keeps them ordered by row, then column.
+// One non-empty cell; a sheet keeps them ordered by row, then column. Sixteen bytes, as a
+// full export holds nearly a million of them.
 struct XlsCell {
   enum class Kind : uint8_t { Number, String };
-  uint32_t row = 0;
-  uint16_t col = 0;
+  uint16_t row = 0;
+  uint8_t col = 0;
   Kind kind = Kind::Number;
   uint32_t sst = 0;  // index into XlsContent::strings
   double number = 0;
 
-  uint32_t Key() const { return row << 8 | col; }
+  uint32_t Key() const { return uint32_t{row} << 8 | col; }
 };
 
 struct XlsSheetContent {

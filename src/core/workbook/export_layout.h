@@ -21,8 +21,8 @@ struct ExportParams {
   int64_t startTime = 0;   // calendar seconds of the first sample
   int fromMin = 0;         // range in minutes from the start time
   int toMin = 0;
-  int stepMin = 0;  // least spacing of written samples; 0 writes all
-  std::string path;
+  int stepMin = 0;   // least spacing of written samples; 0 writes all
+  std::string path;  // UTF-8
 };
 
 inline constexpr std::array<std::string_view, 14> kColumnTitles = {
@@ -37,8 +37,20 @@ inline constexpr std::array<double, 13> kColumnDivisors = {10, 10, 100, 10, 10, 
 inline constexpr uint32_t kLastDataRow = 65531;
 inline constexpr uint32_t kFirstDataRow = 2;
 
-// Formats a value by its divisor: 10 -> "%3.1f", 100 -> "%3.2f", 0.1 -> rounded 16-bit integer,
-// 1 -> truncated 32-bit integer. Any other divisor leaves text as it was (the previous cell's).
+// How a divisor formats its values: 10 -> "%3.1f", 100 -> "%3.2f", 0.1 -> rounded 16-bit
+// integer, 1 -> truncated 32-bit integer; any other divisor has no format of its own.
+enum class NumberFormat { OneDecimal, TwoDecimals, Rounded16, Truncated32, None };
+NumberFormat NumberFormatOf(double divisor);
+
+// Room for any number's text ("%3.1f" of the largest double has 311 characters).
+inline constexpr size_t kNumberTextMax = 400;
+
+// Writes the value's text to out (kNumberTextMax characters) and returns its end; nullptr for
+// NumberFormat::None, which writes nothing.
+char* FormatNumber(double value, NumberFormat format, char* out);
+
+// Formats a value by its divisor. A divisor without a format leaves text as it was (the
+// previous cell's).
 void FormatByDivisor(double value, double divisor, std::string& text);
 
 // Samples [first, end) of the range; first >= end means none.

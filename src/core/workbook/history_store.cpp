@@ -2,6 +2,8 @@
 
 #include <system_error>
 
+#include "core/workbook/utf8_path.h"
+
 namespace pyranex {
 
 HistoryStore::HistoryStore(std::filesystem::path executableDir, WorkbookEnv env)
@@ -30,7 +32,7 @@ void HistoryStore::SaveHistory(int /*minute*/, const HistoryContext& context) {
   // A missing folder is created; if that fails the save reports why.
   std::error_code ec;
   std::filesystem::create_directories(Folder(), ec);
-  m_exportPath = (Folder() / m_historyName).string();
+  m_exportPath = Utf8FromPath(Folder() / PathFromUtf8(m_historyName));
   params.path = m_exportPath;
   WriteWorkbook(context.log, params, WorkbookMode::History, env_);
 }

@@ -25,7 +25,7 @@ class HistoryStore final : public HistorySaver {
 
   const std::string& HistoryName() const { return m_historyName; }
   std::filesystem::path Folder() const { return m_moduleDir / "hisdata"; }
-  // The path handed to the writer (without the ".xls" it adds).
+  // The path handed to the writer (without the ".xls" it adds), in UTF-8.
   const std::string& ExportPath() const { return m_exportPath; }
 
  private:

@@ -1,8 +1,10 @@
 #include "core/workbook/workbook_export.h"
 
+#include <algorithm>
 #include <new>
 
 #include "core/platform/messages.h"
+#include "core/workbook/utf8_path.h"
 
 namespace pyranex {
 namespace {
@@ -42,10 +44,15 @@ bool WriteWorkbook(const DayLog& log, const ExportParams& params, WorkbookMode m
   try {
     writer->NewWorkbook();
     writer->FirstSheet();
+    // Room for every row the range may give (untouched room costs no memory).
+    const ExportRange range = FindExportRange(log, params.fromMin, params.toMin);
+    const size_t rows = range.first < range.end ? range.end - range.first : 0;
+    writer->ReserveCells((2 + std::min<size_t>(rows, kLastDataRow - kFirstDataRow + 1)) *
+                         kColumnTitles.size());
     WriterSink cells(*writer, env.sink);
     LayoutWorkbook(log, params, mode, env.clock, cells);
-    error =
-        cells.refused() ? "a cell could not be written" : writer->SaveAs(path, kXlWorkbookNormal);
+    error = cells.refused() ? "a cell could not be written"
+                            : writer->SaveAs(PathFromUtf8(path), kXlWorkbookNormal);
   } catch (const std::bad_alloc&) {
     error = "not enough memory";
   }

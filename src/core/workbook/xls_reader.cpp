@@ -1,17 +1,15 @@
 #include "core/workbook/xls_reader.h"
 
 #include <freexl.h>
-#include <sys/mman.h>
-#include <unistd.h>
 
-#include <cerrno>
 #include <charconv>
 #include <cmath>
-#include <cstring>
 #include <fstream>
 #include <vector>
 
 #include "core/workbook/cell_text.h"
+#include "core/workbook/file_platform.h"
+#include "core/workbook/utf8_path.h"
 #include "core/workbook/xls_structure.h"
 
 namespace pyranex {
@@ -80,7 +78,8 @@ bool XlsTableReader::Open(const std::filesystem::path& path, XlsReadError& error
   Close();
   std::ifstream in(path, std::ios::binary);
   if (!in) {
-    error = FreeXlError(FREEXL_FILE_NOT_FOUND, "Cannot open the workbook '" + path.string() + "'.");
+    error = FreeXlError(FREEXL_FILE_NOT_FOUND,
+                        "Cannot open the workbook '" + Utf8FromPath(path) + "'.");
     return false;
   }
   in.seekg(0, std::ios::end);
@@ -93,11 +92,11 @@ bool XlsTableReader::Open(const std::filesystem::path& path, XlsReadError& error
   in.seekg(0);
   in.read(reinterpret_cast<char*>(bytes.data()), size);
   if (!in) {
-    error =
-        FreeXlError(FREEXL_CFBF_READ_ERROR, "Cannot read the workbook '" + path.string() + "'.");
+    error = FreeXlError(FREEXL_CFBF_READ_ERROR,
+                        "Cannot read the workbook '" + Utf8FromPath(path) + "'.");
     return false;
   }
-  return OpenBytes(bytes, path.filename().string(), error);
+  return OpenBytes(bytes, Utf8FromPath(path.filename()), error);
 }
 
 bool XlsTableReader::OpenBytes(std::span<const uint8_t> bytes, std::string_view name,
@@ -116,28 +115,20 @@ bool XlsTableReader::OpenBytes(std::span<const uint8_t> bytes, std::string_view 
   }
   // FreeXL opens by file name only. It gets a private copy of exactly the checked bytes, so a
   // file replaced after the check can never reach it.
-  const int fd = ::memfd_create("pyranex-workbook", MFD_CLOEXEC);
-  if (fd < 0) {
+  auto copy = std::make_unique<PrivateFileCopy>();
+  if (!copy->Create(bytes, why)) {
     error = FreeXlError(FREEXL_FILE_NOT_FOUND, "Cannot prepare the workbook '" + std::string(name) +
-                                                   "' for reading: " + std::strerror(errno));
+                                                   "' for reading: " + why);
     return false;
   }
-  const std::string copyPath = "/proc/self/fd/" + std::to_string(fd);
-  bool written = true;
-  for (std::span<const uint8_t> rest = bytes; written && !rest.empty();) {
-    const ssize_t n = ::write(fd, rest.data(), rest.size());
-    if (n < 0 && errno == EINTR) continue;
-    written = n > 0;
-    if (written) rest = rest.subspan(static_cast<size_t>(n));
-  }
   const void* handle = nullptr;
-  const int rc = written ? freexl_open(copyPath.c_str(), &handle) : FREEXL_CFBF_READ_ERROR;
-  ::close(fd);  // FreeXL holds its own descriptor of the copy
+  const int rc = freexl_open(copy->Name().c_str(), &handle);
   if (rc != FREEXL_OK) {
     if (handle) freexl_close(handle);
     error = FreeXlError(rc, "Cannot open the workbook '" + std::string(name) + "'.");
     return false;
   }
+  copy_ = std::move(copy);
   handle_ = handle;
   return true;
 }
@@ -145,6 +136,7 @@ bool XlsTableReader::OpenBytes(std::span<const uint8_t> bytes, std::string_view 
 void XlsTableReader::Close() {
   if (handle_) freexl_close(handle_);
   handle_ = nullptr;
+  copy_.reset();  // after FreeXL let go of it
   sheetSelected_ = false;
   columns_.clear();
 }

@@ -2,10 +2,13 @@
 
 #include <cstdint>
 #include <filesystem>
+#include <memory>
 #include <span>
 #include <string>
 #include <string_view>
 #include <unordered_map>
+
+#include "core/workbook/file_platform.h"
 
 namespace pyranex {
 
@@ -75,6 +78,7 @@ class XlsTableReader {
                      XlsReadError& error);
 
   const void* handle_ = nullptr;
+  std::unique_ptr<PrivateFileCopy> copy_;  // what FreeXL has open
   bool sheetSelected_ = false;
   uint32_t rows_ = 0;
   uint16_t cols_ = 0;

@@ -51,8 +51,8 @@ bool XlsWriter::PutCellText(std::string_view cellName, std::string_view text) {
 bool XlsWriter::PutCellText(uint32_t row, uint32_t col, std::string_view text) {
   if (!sheet_ || row >= kXlsMaxRows || col >= kXlsMaxCols) return false;
   XlsCell cell;
-  cell.row = row;
-  cell.col = static_cast<uint16_t>(col);
+  cell.row = static_cast<uint16_t>(row);
+  cell.col = static_cast<uint8_t>(col);
   if (const auto number = ParseCellNumber(text)) {
     cell.number = *number;
   } else if (!text.empty()) {
@@ -78,33 +78,48 @@ bool XlsWriter::PutCellText(uint32_t row, uint32_t col, std::string_view text) {
   return true;
 }
 
+void XlsWriter::ReserveCells(size_t cells) {
+  if (sheet_) sheet_->cells.reserve(cells);
+}
+
 std::string_view XlsWriter::Utf8Of(uint32_t index) const {
   const auto [offset, length] = utf8Spans_[index];
   return std::string_view(utf8Pool_).substr(offset, length);
 }
 
 uint32_t XlsWriter::Intern(std::string_view text) {
+  // A slot holds the low half of the text's hash over its index + 1 (0: free), so that a probe
+  // looks at another text only when the hashes agree.
+  const auto slotOf = [](size_t hash, uint32_t index) {
+    return static_cast<uint64_t>(static_cast<uint32_t>(hash)) << 32 | (index + 1);
+  };
   if (slots_.size() < 2 * (utf8Spans_.size() + 1)) {
-    std::vector<uint32_t> bigger(std::max<size_t>(1024, slots_.size() * 2), 0);
+    std::vector<uint64_t> bigger(std::max<size_t>(1024, slots_.size() * 2), 0);
     const size_t mask = bigger.size() - 1;
-    for (uint32_t i = 0; i < utf8Spans_.size(); ++i) {
-      size_t slot = std::hash<std::string_view>{}(Utf8Of(i)) & mask;
+    for (const uint64_t entry : slots_) {
+      if (entry == 0) continue;
+      size_t slot = (entry >> 32) & mask;
       while (bigger[slot] != 0) slot = (slot + 1) & mask;
-      bigger[slot] = i + 1;
+      bigger[slot] = entry;
     }
     slots_ = std::move(bigger);
   }
   const size_t mask = slots_.size() - 1;
-  size_t slot = std::hash<std::string_view>{}(text)&mask;
+  const size_t hash = std::hash<std::string_view>{}(text);
+  const uint64_t tag = slotOf(hash, 0) & ~uint64_t{0xFFFFFFFF};
+  size_t slot = hash & mask;
   for (; slots_[slot] != 0; slot = (slot + 1) & mask) {
-    if (Utf8Of(slots_[slot] - 1) == text) return slots_[slot] - 1;
+    const uint64_t entry = slots_[slot];
+    if ((entry & ~uint64_t{0xFFFFFFFF}) != tag) continue;
+    const auto index = static_cast<uint32_t>(entry - 1);
+    if (Utf8Of(index) == text) return index;
   }
   const auto index = static_cast<uint32_t>(utf8Spans_.size());
   utf8Spans_.emplace_back(static_cast<uint32_t>(utf8Pool_.size()),
                           static_cast<uint32_t>(text.size()));
   utf8Pool_.append(text);
   content_.strings.push_back(EncodeXlsString(text));
-  slots_[slot] = index + 1;
+  slots_[slot] = slotOf(hash, index);
   return index;
 }
 

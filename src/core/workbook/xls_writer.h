@@ -40,6 +40,9 @@ class XlsWriter {
   // anything else is a string cell. False for a bad cell name or when no sheet is selected.
   bool PutCellText(std::string_view cellName, std::string_view text);
   bool PutCellText(uint32_t row, uint32_t col, std::string_view text);
+  // Sets room aside for about this many cells in the selected sheet, so that a long export
+  // does not move its cells again and again while they grow.
+  void ReserveCells(size_t cells);
 
   // Saves the workbook in the given file format. Returns an empty text on success, otherwise
   // the reason; a file already at the path stays as it was when the save fails.
@@ -55,11 +58,11 @@ class XlsWriter {
   std::string_view Utf8Of(uint32_t index) const;
 
   XlsContent content_;
-  // Shared strings by their UTF-8 text: an open-addressing table of string index + 1 over
-  // the texts kept end to end in one buffer (one allocation per table, not per string).
+  // Shared strings by their UTF-8 text: an open-addressing table over the texts kept end to
+  // end in one buffer (one allocation per table, not per string).
   std::string utf8Pool_;
   std::vector<std::pair<uint32_t, uint32_t>> utf8Spans_;  // offset, length per string
-  std::vector<uint32_t> slots_;
+  std::vector<uint64_t> slots_;
   XlsSheetContent* sheet_ = nullptr;
 };
 

@@ -2,8 +2,16 @@
 
 #include <gtest/gtest.h>
 
+#include <bit>
+#include <cctype>
+#include <charconv>
+#include <cmath>
+#include <cstdint>
 #include <optional>
+#include <random>
 #include <string>
+#include <string_view>
+#include <vector>
 
 namespace pyranex {
 namespace {
@@ -68,6 +76,63 @@ TEST(CellText, TextsThatAreNumbers) {
       {"1e", std::nullopt},
   };
   for (const Case& c : cases) EXPECT_EQ(ParseCellNumber(c.text), c.number) << c.text;
+}
+
+// What a typed-in text reads as, by the library alone: the reference for the quick path.
+std::optional<double> LibraryNumber(std::string_view text) {
+  while (!text.empty() && (text.front() == ' ' || text.front() == '\t')) text.remove_prefix(1);
+  while (!text.empty() && (text.back() == ' ' || text.back() == '\t')) text.remove_suffix(1);
+  const bool negative = !text.empty() && text.front() == '-';
+  if (!text.empty() && (text.front() == '-' || text.front() == '+')) text.remove_prefix(1);
+  if (text.empty() || !(std::isdigit(static_cast<unsigned char>(text.front())) || text[0] == '.'))
+    return std::nullopt;
+  double value = 0;
+  const auto [end, ec] = std::from_chars(text.data(), text.data() + text.size(), value);
+  if (ec != std::errc() || end != text.data() + text.size() || !std::isfinite(value))
+    return std::nullopt;
+  return negative ? -value : value;
+}
+
+TEST(CellText, NumbersReadAsTheLibraryReadsThem) {
+  std::vector<std::string> texts = {"9007199254740992",
+                                    "9007199254740993",
+                                    "0.1",
+                                    "0.30000000000000004",
+                                    "123456789.123456",
+                                    "1.7976931348623157e308",
+                                    "-0",
+                                    "-0.0",
+                                    "0000000000000000000000000000012.5",
+                                    "1.",
+                                    "5.e3",
+                                    ".",
+                                    "1.2.3",
+                                    "0.00000000000000000000001",
+                                    "4.9e-324",
+                                    "12-5",
+                                    " -.5\t",
+                                    "99999999999999999999"};
+  std::mt19937_64 random(11);
+  for (int n = 0; n < 200000; ++n) {
+    // Up to 20 digits, a point anywhere or nowhere, now and then a sign or an exponent.
+    std::string text = random() % 8 == 0 ? "-" : "";
+    const int digits = 1 + static_cast<int>(random() % 20);
+    const int point = static_cast<int>(random() % (digits + 2)) - 1;
+    for (int i = 0; i < digits; ++i) {
+      if (i == point) text += '.';
+      text += static_cast<char>('0' + random() % 10);
+    }
+    if (random() % 16 == 0) text += "e" + std::to_string(static_cast<int>(random() % 40) - 20);
+    texts.push_back(text);
+  }
+  for (const std::string& text : texts) {
+    const auto ours = ParseCellNumber(text);
+    const auto theirs = LibraryNumber(text);
+    ASSERT_EQ(ours.has_value(), theirs.has_value()) << text;
+    if (ours) {
+      ASSERT_EQ(std::bit_cast<uint64_t>(*ours), std::bit_cast<uint64_t>(*theirs)) << text;
+    }
+  }
 }
 
 TEST(CellText, StringEncoding) {

@@ -2,9 +2,13 @@
 
 #include <gtest/gtest.h>
 
+#include <bit>
+#include <cmath>
 #include <cstdio>
 #include <map>
 #include <random>
+#include <string>
+#include <vector>
 
 #include "sample_log.h"
 #include "support/fake_clock.h"
@@ -56,6 +60,28 @@ TEST(ExportLayout, FormatByDivisorMatchesPrintf) {
   for (int n = 0; n < 20000; ++n) {
     const double v = n < 10 ? n * 0.05 - 0.25 : values(random);
     char expected[64];
+    std::snprintf(expected, sizeof expected, "%3.1f", v);
+    FormatByDivisor(v, 10, text);
+    ASSERT_EQ(text, expected) << v;
+    std::snprintf(expected, sizeof expected, "%3.2f", v);
+    FormatByDivisor(v, 100, text);
+    ASSERT_EQ(text, expected) << v;
+  }
+}
+
+// Exact ties, the smallest and the largest doubles, and doubles of every magnitude.
+TEST(ExportLayout, FormatByDivisorMatchesPrintfEverywhere) {
+  std::vector<double> values = {0.25,     -0.25,  0.125,      0.375, 2.675,   1e-30,   -1e-30, -0.0,
+                                4.9e-324, 0x1p52, 0x1p53 + 2, 1e300, 0x1p-60, 0x1p-63, 0x1p-64};
+  for (int k = -2000; k <= 2000; ++k) values.push_back(k / 8.0);  // ties at 1 and 2 decimals
+  std::mt19937_64 random(3);
+  while (values.size() < 24000) {
+    const double v = std::bit_cast<double>(random());
+    if (std::isfinite(v)) values.push_back(v);
+  }
+  char expected[400];
+  std::string text;
+  for (const double v : values) {
     std::snprintf(expected, sizeof expected, "%3.1f", v);
     FormatByDivisor(v, 10, text);
     ASSERT_EQ(text, expected) << v;

@@ -1,7 +1,7 @@
 #include "xls_readback.h"
 
 #include <freexl.h>
-#include <stdlib.h>
+#include <sys/wait.h>
 
 #include <array>
 #include <cstdio>
@@ -153,21 +153,6 @@ bool WriteWithXlwt(const std::string& description, const std::filesystem::path& 
   std::filesystem::remove(descPath);
   if (rc != 0) std::fprintf(stderr, "xlwt failed: %s\n", out.c_str());
   return rc == 0;
-}
-
-TempDir::TempDir() {
-  std::string pattern = (std::filesystem::temp_directory_path() / "pyranex-wb-XXXXXX").string();
-  if (mkdtemp(pattern.data())) path_ = pattern;
-}
-
-TempDir::~TempDir() {
-  std::error_code ec;
-  if (!path_.empty()) std::filesystem::remove_all(path_, ec);
-}
-
-std::string ReadFileBytes(const std::filesystem::path& path) {
-  std::ifstream in(path, std::ios::binary);
-  return std::string(std::istreambuf_iterator<char>(in), {});
 }
 
 }  // namespace pyranex::test

@@ -7,6 +7,8 @@
 #include <tuple>
 #include <vector>
 
+#include "test_files.h"
+
 namespace pyranex::test {
 
 // One cell as an independent reader sees it.
@@ -38,21 +40,5 @@ std::string Quote(const std::string& text);
 
 // Writes a workbook with python3-xlwt from the description format of xlwt_book.py.
 bool WriteWithXlwt(const std::string& description, const std::filesystem::path& target);
-
-// A fresh folder under the system's temporary folder, removed with its contents.
-class TempDir {
- public:
-  TempDir();
-  ~TempDir();
-  TempDir(const TempDir&) = delete;
-  TempDir& operator=(const TempDir&) = delete;
-  const std::filesystem::path& path() const { return path_; }
-  std::filesystem::path operator/(const std::string& name) const { return path_ / name; }
-
- private:
-  std::filesystem::path path_;
-};
-
-std::string ReadFileBytes(const std::filesystem::path& path);
 
 }  // namespace pyranex::test

@@ -8,7 +8,6 @@
 
 #include "core/workbook/compound_file.h"
 #include "core/workbook/xls_writer.h"
-#include "xls_readback.h"
 
 namespace pyranex {
 namespace {
@@ -189,16 +188,6 @@ TEST(XlsStructure, DamagedContainersAreRefused) {
     std::string why;
     EXPECT_FALSE(CheckXlsStructure(file, why)) << c.what;
   }
-}
-
-TEST(XlsStructure, WorkbooksOfAnotherWriterPass) {
-  test::TempDir dir;
-  const auto file = dir / "xlwt.xls";
-  ASSERT_TRUE(
-      test::WriteWithXlwt("=== a\nx\t1\t\ts:2\n=== b\n" + std::string(5000, 'y') + "\n", file));
-  const std::string bytes = test::ReadFileBytes(file);
-  std::string why;
-  EXPECT_TRUE(CheckXlsStructure(std::vector<uint8_t>(bytes.begin(), bytes.end()), why)) << why;
 }
 
 }  // namespace

@@ -5,8 +5,10 @@
 
 #include <csignal>
 #include <string>
+#include <vector>
 
 #include "core/workbook/compound_file.h"
+#include "core/workbook/xls_structure.h"
 #include "xls_readback.h"
 
 namespace pyranex {
@@ -244,73 +246,15 @@ TEST(XlsWriter, FailedSavesReportTheReasonAndKeepThePreviousFile) {
   EXPECT_EQ(entries, 2u);  // the workbook and a-folder.xls; no temporary files left behind
 }
 
-TEST(CompoundFile, FatAndDifatCoverEverySector) {
-  struct Case {
-    size_t streamSize;
-    uint32_t fatSectors;
-    uint32_t difatSectors;
-  };
-  const Case cases[] = {
-      {4096, 1, 0},
-      {512 * 126, 1, 0},  // 126 + directory + FAT = 128 sectors
-      {512 * 127, 2, 0},  // one more needs a second FAT sector
-      {7000000, 108, 0},
-      {109 * 128 * 512 - 512 * 111, 109, 0},
-      {109 * 128 * 512, 110, 1},  // past the header's 109 FAT sectors: DIFAT needed
-      {17000000, 262, 2},
-  };
-  for (const Case& c : cases) {
-    const CompoundFrame f = FrameWorkbookStream(c.streamSize);
-    const auto u32 = [&](const std::vector<uint8_t>& b, size_t at) {
-      return uint32_t{b[at]} | uint32_t{b[at + 1]} << 8 | uint32_t{b[at + 2]} << 16 |
-             uint32_t{b[at + 3]} << 24;
-    };
-    EXPECT_EQ(u32(f.header, 44), c.fatSectors) << c.streamSize;
-    EXPECT_EQ(u32(f.header, 72), c.difatSectors) << c.streamSize;
-    const size_t streamSectors = (c.streamSize + 511) / 512;
-    EXPECT_EQ(f.padding, streamSectors * 512 - c.streamSize);
-    const size_t totalSectors = streamSectors + f.trailer.size() / 512;
-    EXPECT_LE(totalSectors, size_t{c.fatSectors} * 128) << c.streamSize;
-    EXPECT_GT(totalSectors, size_t{c.fatSectors - 1} * 128) << c.streamSize;
-  }
-}
-
-}  // namespace
-}  // namespace pyranex
-
-namespace pyranex {
-namespace {
-
-TEST(RkNumbers, FormChosenOnlyWhenExact) {
-  struct Case {
-    double value;
-    bool rk;
-    uint32_t bits;
-  };
-  const Case cases[] = {
-      {0, true, 0x2},
-      {1, true, 0x6},
-      {-1, true, 0xFFFFFFFE},
-      {536870911, true, 0x7FFFFFFE},   // 2^29 - 1
-      {-536870912, true, 0x80000002},  // -2^29
-      {536870912, true, 0x41C00000},   // 2^29: too big for 30 bits, but a short double
-      {536870913, false, 0},
-      {230.5, true, (23050u << 2) | 3},  // hundredths
-      {49.95, true, (4995u << 2) | 3},
-      {-0.01, true, (static_cast<uint32_t>(-1) << 2) | 3},
-      {0.001, false, 0},
-      {1.0 / 3, false, 0},
-      {1e300, false, 0},
-      {-0.0, false, 0},
-      {5368709120.0, true, 0x41F40000},  // a double whose low 34 bits are zero
-  };
-  for (const Case& c : cases) {
-    uint32_t rk = 0;
-    EXPECT_EQ(EncodeRk(c.value, rk), c.rk) << c.value;
-    if (c.rk) {
-      EXPECT_EQ(rk, c.bits) << c.value;
-    }
-  }
+// The reader's structure gate lets through what another writer writes.
+TEST(XlsStructure, WorkbooksOfAnotherWriterPass) {
+  test::TempDir dir;
+  const auto file = dir / "xlwt.xls";
+  ASSERT_TRUE(
+      test::WriteWithXlwt("=== a\nx\t1\t\ts:2\n=== b\n" + std::string(5000, 'y') + "\n", file));
+  const std::string bytes = test::ReadFileBytes(file);
+  std::string why;
+  EXPECT_TRUE(CheckXlsStructure(std::vector<uint8_t>(bytes.begin(), bytes.end()), why)) << why;
 }
 
 // Numbers in runs (MULRK), alone (RK) and without an RK form (NUMBER) read back exactly.
