@@ -24,6 +24,13 @@
 #include "core/platform/clock.h"
 #include "core/platform/paths.h"
 #include "stderr_notifier.h"
+#if PYRANEX_CLI_MQTT
+#include "mqtt_cli.h"
+#else
+namespace pyranex::cli {
+class MqttCliSession;
+}
+#endif
 // A build without the workbook area (the Windows cross build: no FreeXL there) has neither the
 // service commands, which read datacfg.xls, nor the history saves.
 #if PYRANEX_CLI_WORKBOOK
@@ -44,9 +51,12 @@ constexpr uint32_t kModelPollMs = 7000;       // the model poll, one resend incl
 
 class Session {
  public:
-  explicit Session(const CliOptions& options) : options_(options) {
+  Session(const CliOptions& options, MqttCliSession* mqtt) : options_(options), mqtt_(mqtt) {
     PowerViewServices services(
         LinkContext{queue_, clock_, notifier_, Paths::ForProcess(), SerialDeviceFactory{}});
+#if PYRANEX_CLI_MQTT
+    if (mqtt_) services.recordSinks.push_back(&mqtt_->Sink());
+#endif
     services.onSample = [this](size_t k, int64_t sampleTime) { OnSample(k, sampleTime); };
     if (options_.command == Command::Poll) {
 #if PYRANEX_CLI_WORKBOOK
@@ -85,6 +95,9 @@ class Session {
       }
       if (OutputGone()) g_stop = 1;
       if (options_.command == Command::Poll) ReportLinkChange();
+#if PYRANEX_CLI_MQTT
+      if (mqtt_) mqtt_->Tick(engine_->GetLinkStatus(), clock_);
+#endif
     }
     return false;
   }
@@ -180,6 +193,7 @@ class Session {
   }
 
   CliOptions options_;
+  [[maybe_unused]] MqttCliSession* mqtt_;  // null: no publishing
   BlockingMessageQueue queue_;
   StderrNotifier notifier_;
   SystemClock clock_;
@@ -197,8 +211,15 @@ class Session {
 
 int main(int argc, char** argv) {
   using namespace pyranex::cli;
-  const std::vector<std::string> args(argv + 1, argv + argc);
+  std::vector<std::string> args(argv + 1, argv + argc);
   std::string error;
+#if PYRANEX_CLI_MQTT
+  MqttCliOptions mqttOptions;
+  if (!ExtractMqttOptions(args, &mqttOptions, &error)) {
+    std::fprintf(stderr, "pyranex-cli: %s\nTry 'pyranex-cli --help'.\n", error.c_str());
+    return 1;
+  }
+#endif
 #if PYRANEX_CLI_WORKBOOK
   if (!args.empty() && IsServiceCommand(args[0])) {
     const std::optional<ServiceOptions> service = ParseServiceOptions(args, &error);
@@ -215,13 +236,22 @@ int main(int argc, char** argv) {
     return 1;
   }
   if (options->command == Command::Help) {
-#if PYRANEX_CLI_WORKBOOK
-    std::fputs((CliUsage() + "\n" + ServiceUsage()).c_str(), stdout);
-#else
-    std::fputs(CliUsage().c_str(), stdout);
+    std::string usage = CliUsage();
+#if PYRANEX_CLI_MQTT
+    usage += MqttUsage();
 #endif
+#if PYRANEX_CLI_WORKBOOK
+    usage += "\n" + ServiceUsage();
+#endif
+    std::fputs(usage.c_str(), stdout);
     return 0;
   }
+#if PYRANEX_CLI_MQTT
+  if (mqttOptions.Requested() && options->command != Command::Poll) {
+    std::fprintf(stderr, "pyranex-cli: --mqtt goes with poll\nTry 'pyranex-cli --help'.\n");
+    return 1;
+  }
+#endif
 #ifdef _WIN32
   // Ctrl+C arrives as SIGINT through the C runtime. Lines end in LF as on every other system.
   std::signal(SIGINT, OnStopSignal);
@@ -236,6 +266,17 @@ int main(int argc, char** argv) {
   std::signal(SIGPIPE, SIG_IGN);
 #endif
 
-  Session session(*options);
+#if PYRANEX_CLI_MQTT
+  // The broker is checked before the port is touched: a bad URL or login ends here.
+  std::unique_ptr<MqttCliSession> mqtt;
+  if (mqttOptions.Requested()) {
+    int status = 0;
+    mqtt = MqttCliSession::Start(mqttOptions, &status);
+    if (!mqtt) return status;
+  }
+  Session session(*options, mqtt.get());
+#else
+  Session session(*options, nullptr);
+#endif
   return session.Run();
 }
