@@ -181,8 +181,14 @@ MqttCliSession::MqttCliSession(std::unique_ptr<MqttPublisher> publisher)
 MqttCliSession::~MqttCliSession() {
   publisher_->Stop();
   const MqttStatus status = publisher_->Status();
-  Say(std::to_string(status.published) + " records published, " + std::to_string(status.dropped) +
-      " dropped");
+  std::string summary = std::to_string(status.published) + " records published";
+  if (status.dropped > 0) {
+    summary += ", " + std::to_string(status.dropped) + " dropped (the queue was full)";
+  }
+  if (status.unsent > 0) {
+    summary += ", " + std::to_string(status.unsent) + " not sent (no broker at the end)";
+  }
+  Say(summary);
 }
 
 void MqttCliSession::Tick(const LinkStatus& link, const Clock& clock) {

@@ -77,6 +77,10 @@ BrokerCheck CheckBroker(const MqttSettings& settings, std::chrono::milliseconds 
         "certificate name this host?)";
     return Result(BrokerCheckOutcome::TlsFailed, text);
   }
+  if (rc == MOSQ_ERR_CONN_LOST && !address->tls) {
+    return Result(BrokerCheckOutcome::Unreachable,
+                  where + " closed the connection at once (a TLS port? then use mqtts://)");
+  }
   if (rc != MOSQ_ERR_SUCCESS) {
     return Result(BrokerCheckOutcome::Unreachable,
                   "no MQTT broker at " + where + " (" + MosquittoErrorText(rc) + ")");

@@ -55,6 +55,7 @@ struct MqttPublisher::Impl {
   SteadyClock::time_point stopDeadline;
   uint64_t dropped = 0;
   uint64_t published = 0;
+  uint64_t unsent = 0;
   MqttState state = MqttState::Connecting;
   std::string lastError;
   bool loginRefused = false;
@@ -352,7 +353,7 @@ struct MqttPublisher::Impl {
     }
     connection = Connection::Down;
     std::lock_guard lock(mutex);
-    dropped += queue.size();
+    unsent += queue.size();
     queue.clear();
     state = MqttState::Stopped;
     idle = false;
@@ -433,6 +434,7 @@ MqttStatus MqttPublisher::Status() const {
   status.capacity = impl_->settings.queueCapacity;
   status.dropped = impl_->dropped;
   status.published = impl_->published;
+  status.unsent = impl_->unsent;
   if (impl_->state == MqttState::Retrying) {
     status.retryIn =
         std::max(milliseconds(0),

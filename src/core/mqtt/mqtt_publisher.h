@@ -37,7 +37,7 @@ class MqttPublisher final : public RecordSink {
   MqttStatus Status() const;
 
   // Sends what is queued for at most `limit`, announces "offline" and disconnects; the records
-  // still queued then are dropped and counted. Idempotent.
+  // still queued then are counted as unsent. Idempotent.
   void Stop(std::chrono::milliseconds limit = std::chrono::seconds(3));
 
   // True once the broker holds everything handed over so far (tests and benchmarks).

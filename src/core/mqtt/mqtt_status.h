@@ -25,6 +25,7 @@ struct MqttStatus {
   size_t capacity = 0;
   uint64_t dropped = 0;    // records dropped, oldest first, because the queue was full
   uint64_t published = 0;  // records handed to the broker
+  uint64_t unsent = 0;     // records still queued when the publisher stopped
   std::chrono::milliseconds retryIn{0};
 };
 
