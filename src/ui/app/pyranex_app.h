@@ -1,5 +1,6 @@
 #pragma once
 
+#include <QString>
 #include <memory>
 
 #include "core/link/serial_device.h"
@@ -10,6 +11,7 @@
 namespace pyranex::ui {
 
 class CMainFrame;
+class CMqttController;
 
 // Builds the core objects and the windows and hands each what it needs; nothing else is global.
 class CPyranexApp {
@@ -18,6 +20,7 @@ class CPyranexApp {
     Paths paths;
     Notifier* notifier = nullptr;       // null: message boxes on the screen
     SerialDeviceFactory deviceFactory;  // empty: the machine's serial devices
+    QString mqttSettingsFile{};         // empty: the user's own settings
   };
   explicit CPyranexApp(Options options);
   ~CPyranexApp();
@@ -33,6 +36,7 @@ class CPyranexApp {
   Options options_;
   QtClock clock_;
   QtNotifier screenNotifier_;
+  std::unique_ptr<CMqttController> mqtt_;  // outlives the frame, whose engine feeds it
   std::unique_ptr<CMainFrame> frame_;
 };
 

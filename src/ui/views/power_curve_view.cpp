@@ -34,6 +34,7 @@ PowerViewServices EngineServices(CPowerCurveView::Services& s, MessageSink& sink
   services.display = &display;
   services.historySaver = &history;
   services.monitorGate = s.monitorGate;
+  services.recordSinks = s.recordSinks;
   return services;
 }
 
