@@ -53,7 +53,7 @@ QString MqttConfigStore::PasswordFilePath() const {
   return QFileInfo(iniPath_).absolutePath() + QStringLiteral("/mqtt-password");
 }
 
-void MqttConfigStore::Load(const std::function<void(MqttConfig)>& done) const {
+void MqttConfigStore::Load(QObject* context, const std::function<void(MqttConfig)>& done) const {
   QSettings ini(iniPath_, QSettings::IniFormat);
   MqttConfig config;
   config.enabled = ini.value(QStringLiteral("mqtt/enabled"), false).toBool();
@@ -69,14 +69,16 @@ void MqttConfigStore::Load(const std::function<void(MqttConfig)>& done) const {
   } else if (place == QLatin1String("keystore") && useKeyStore_) {
     auto* job = new QKeychain::ReadPasswordJob(kService);
     job->setKey(kKey);
-    QObject::connect(job, &QKeychain::Job::finished, [config, done](QKeychain::Job* finished) {
-      MqttConfig withPassword = config;
-      if (finished->error() == QKeychain::NoError) {
-        withPassword.settings.password =
-            static_cast<QKeychain::ReadPasswordJob*>(finished)->textData().toStdString();
-      }
-      done(std::move(withPassword));
-    });
+    QObject::connect(
+        job, &QKeychain::Job::finished, context ? context : job,
+        [config, done](QKeychain::Job* finished) {
+          MqttConfig withPassword = config;
+          if (finished->error() == QKeychain::NoError) {
+            withPassword.settings.password =
+                static_cast<QKeychain::ReadPasswordJob*>(finished)->textData().toStdString();
+          }
+          done(std::move(withPassword));
+        });
     job->start();  // deletes itself when finished
     return;
   }

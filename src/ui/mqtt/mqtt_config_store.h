@@ -1,5 +1,6 @@
 #pragma once
 
+#include <QObject>
 #include <QString>
 #include <functional>
 
@@ -24,8 +25,8 @@ class MqttConfigStore {
   explicit MqttConfigStore(QString iniPath = {}, bool useKeyStore = true);
 
   // Everything but the password at once; the password comes to `done` (at once from the file,
-  // a moment later from the key store).
-  void Load(const std::function<void(MqttConfig)>& done) const;
+  // a moment later from the key store, and then only while `context` still exists).
+  void Load(QObject* context, const std::function<void(MqttConfig)>& done) const;
   // Saves the settings and the password. Returns a notice for the user when the password could
   // not go to the key store (where it went instead); empty otherwise. False in `ok` when it
   // could not be kept at all.

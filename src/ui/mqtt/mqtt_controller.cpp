@@ -34,7 +34,7 @@ CMqttController::~CMqttController() {
 void CMqttController::Attach(std::function<LinkStatus()> link, QWidget* dialogParent) {
   link_ = std::move(link);
   dialogParent_ = dialogParent;
-  store_.Load([this](MqttConfig config) { Apply(config); });
+  store_.Load(this, [this](MqttConfig config) { Apply(config); });
   timer_->start(1000);
 }
 

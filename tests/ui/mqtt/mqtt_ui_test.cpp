@@ -112,7 +112,7 @@ TEST(MqttConfigStore, WithoutAKeyStoreThePasswordIsAFileOnlyTheUserReads) {
   EXPECT_EQ(info.st_mode & 0777, 0600u);
 
   MqttConfig loaded;
-  store.Load([&](MqttConfig c) { loaded = std::move(c); });
+  store.Load(nullptr, [&](MqttConfig c) { loaded = std::move(c); });
   EXPECT_TRUE(loaded.enabled);
   EXPECT_EQ(loaded.settings.url, "mqtt://pi");
   EXPECT_EQ(loaded.settings.password, "s3cret");
