@@ -197,8 +197,11 @@ void MqttCliSession::Tick(const LinkStatus& link, const Clock& clock) {
     publisher_->SetLink(MakeLinkReport(link, clock));
   }
   const MqttStatus status = publisher_->Status();
-  // Connecting is only a step between the others; a first drop is worth a line of its own.
-  const bool stateChanged = status.state != lastState_ && status.state != MqttState::Connecting;
+  // Connecting, and waiting for the serial number the base topic names (a second after the
+  // inverter answers), are only steps between the others; a first drop is worth a line.
+  const bool step =
+      status.state == MqttState::Connecting || status.state == MqttState::WaitingForInverter;
+  const bool stateChanged = status.state != lastState_ && !step;
   const bool startedDropping = lastDropped_ == 0 && status.dropped > 0;
   if (stateChanged || startedDropping) {
     lastState_ = status.state;

@@ -28,7 +28,7 @@ bool CPyranexApp::InitInstance() {
         if (frame_) frame_->SysView().SetCo2Reduction(kg);
       }};
 #if PYRANEX_UI_MQTT
-  mqtt_ = std::make_unique<CMqttController>(notifier, clock_,
+  mqtt_ = std::make_shared<CMqttController>(notifier, clock_,
                                             MqttConfigStore(options_.mqttSettingsFile));
   services.recordSinks.push_back(mqtt_.get());
 #endif

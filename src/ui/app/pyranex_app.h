@@ -36,7 +36,9 @@ class CPyranexApp {
   Options options_;
   QtClock clock_;
   QtNotifier screenNotifier_;
-  std::unique_ptr<CMqttController> mqtt_;  // outlives the frame, whose engine feeds it
+  // Outlives the frame, whose engine feeds it. A shared_ptr, whose deleter is fixed where it is
+  // made: the type is complete only in builds with MQTT, and null in the others.
+  std::shared_ptr<CMqttController> mqtt_;
   std::unique_ptr<CMainFrame> frame_;
 };
 
