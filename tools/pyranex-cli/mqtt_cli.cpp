@@ -98,8 +98,8 @@ std::string MqttUsage() {
          "  --no-discovery           no Home Assistant discovery\n"
          "  --mqtt-queue N           records kept while the broker is away (default 3600); when\n"
          "                           full, the oldest is dropped and counted\n"
-         "The broker is checked before polling starts: exit status 7 when the URL, the host, a\n"
-         "file or TLS cannot work, 8 when the broker refuses the login. A broker that does not\n"
+         "The broker is checked before polling starts: exit status 8 when the URL, the host, a\n"
+         "file or TLS cannot work, 9 when the broker refuses the login. A broker that does not\n"
          "answer yet, or goes away later, only delays publishing: polling goes on, the records\n"
          "wait in the queue and the publisher reconnects by itself.\n";
 }

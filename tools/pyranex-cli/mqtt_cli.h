@@ -12,9 +12,9 @@
 
 namespace pyranex::cli {
 
-// Exit statuses of `poll --mqtt`, decided before any polling starts.
-inline constexpr int kExitMqttUnusable = 7;  // bad URL, unknown host, unreadable file, TLS failed
-inline constexpr int kExitMqttRefused = 8;   // the broker refused the login
+// Exit statuses of `poll --mqtt`, decided before any polling starts (7 is a failed output).
+inline constexpr int kExitMqttUnusable = 8;  // bad URL, unknown host, unreadable file, TLS failed
+inline constexpr int kExitMqttRefused = 9;   // the broker refused the login
 
 // The environment variable that may hold the broker's password.
 inline constexpr const char* kMqttPasswordVariable = "PYRANEX_MQTT_PASSWORD";

@@ -280,14 +280,14 @@ TEST_F(MqttCliTest, TlsWithAPasswordAndTheExitStatusesBeforePolling) {
   } const cases[] = {
       {{"--mqtt", broker.Url(true), "--mqtt-ca", MQTT_TEST_CA, "--mqtt-user", "pyranex",
         "--mqtt-password-file", wrong},
-       8,
+       9,
        "refused the login"},
-      {{"--mqtt", "mqtt//127.0.0.1"}, 7, "must start with mqtt://"},
+      {{"--mqtt", "mqtt//127.0.0.1"}, 8, "must start with mqtt://"},
       {{"--mqtt", broker.Url(true), "--mqtt-ca", MQTT_TEST_CERT, "--mqtt-user", "pyranex"},
-       7,
+       8,
        "TLS with"},
       {{"--mqtt", broker.Url(true), "--mqtt-ca", (dir_ / "none.crt").string()},
-       7,
+       8,
        "cannot be read"},
   };
   for (const Case& c : cases) {
