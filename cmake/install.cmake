@@ -31,6 +31,18 @@ install(CODE "
   message(STATUS \"Installing: \$ENV{DESTDIR}\${dir}/quorvane.desktop\")
 ")
 
+# The systemd unit of a headless MQTT logger, naming the same folder (see the README).
+if(TARGET pyranex_cli_mqtt)
+  install(CODE "
+    set(dir \"\${CMAKE_INSTALL_PREFIX}\")
+    get_filename_component(dir \"\${dir}\" ABSOLUTE)
+    set(PYRANEX_DIR \"\${dir}\")
+    configure_file(\"${PYRANEX_DATA_DIR}/pyranex-mqtt.service.in\"
+                   \"\$ENV{DESTDIR}\${dir}/pyranex-mqtt.service\" @ONLY)
+    message(STATUS \"Installing: \$ENV{DESTDIR}\${dir}/pyranex-mqtt.service\")
+  ")
+endif()
+
 # The build tree runs the same way: the current-folder files at the top of the build folder
 # (where datacfg.xls is), the manual beside the program.
 foreach(file IN LISTS PYRANEX_RUNTIME_FILES)

@@ -25,6 +25,13 @@
 #include "core/platform/clock.h"
 #include "core/platform/paths.h"
 #include "stderr_notifier.h"
+#if PYRANEX_CLI_MQTT
+#include "mqtt_cli.h"
+#else
+namespace pyranex::cli {
+class MqttCliSession;
+}
+#endif
 // A build without the workbook area (the Windows cross build: no FreeXL there) has neither the
 // service commands, which read datacfg.xls, nor the history saves.
 #if PYRANEX_CLI_WORKBOOK
@@ -80,9 +87,12 @@ constexpr uint32_t kModelPollMs = 7000;       // the model poll, one resend incl
 
 class Session {
  public:
-  explicit Session(const CliOptions& options) : options_(options) {
+  Session(const CliOptions& options, MqttCliSession* mqtt) : options_(options), mqtt_(mqtt) {
     PowerViewServices services(
         LinkContext{queue_, clock_, notifier_, Paths::ForProcess(), SerialDeviceFactory{}});
+#if PYRANEX_CLI_MQTT
+    if (mqtt_) services.recordSinks.push_back(&mqtt_->Sink());
+#endif
     services.onSample = [this](size_t k, int64_t sampleTime) { OnSample(k, sampleTime); };
     if (options_.command == Command::Poll) {
 #if PYRANEX_CLI_WORKBOOK
@@ -125,6 +135,9 @@ class Session {
       }
       if (OutputGone()) g_stop = 1;
       if (options_.command == Command::Poll) ReportLinkChange();
+#if PYRANEX_CLI_MQTT
+      if (mqtt_) mqtt_->Tick(engine_->GetLinkStatus(), clock_);
+#endif
     }
     return false;
   }
@@ -213,6 +226,7 @@ class Session {
   }
 
   CliOptions options_;
+  [[maybe_unused]] MqttCliSession* mqtt_;  // null: no publishing
   BlockingMessageQueue queue_;
   StderrNotifier notifier_;
   SystemClock clock_;
@@ -233,8 +247,19 @@ class Session {
 
 int main(int argc, char** argv) {
   using namespace pyranex::cli;
-  const std::vector<std::string> args(argv + 1, argv + argc);
+  std::vector<std::string> args(argv + 1, argv + argc);
   std::string error;
+#if PYRANEX_CLI_MQTT
+  MqttCliOptions mqttOptions;
+  if (!ExtractMqttOptions(args, &mqttOptions, &error)) {
+    std::fprintf(stderr, "pyranex-cli: %s\nTry 'pyranex-cli --help'.\n", error.c_str());
+    return 1;
+  }
+  if (mqttOptions.Requested() && (args.empty() || args[0] != "poll")) {
+    std::fprintf(stderr, "pyranex-cli: --mqtt goes with poll\nTry 'pyranex-cli --help'.\n");
+    return 1;
+  }
+#endif
 #if PYRANEX_CLI_HISTORY
   if (!args.empty() && IsHistoryCommand(args[0])) return FinishOutput(RunHistory(args));
 #endif
@@ -254,10 +279,12 @@ int main(int argc, char** argv) {
     return 1;
   }
   if (options->command == Command::Help) {
-#if PYRANEX_CLI_WORKBOOK
-    std::string usage = CliUsage() + "\n" + ServiceUsage();
-#else
     std::string usage = CliUsage();
+#if PYRANEX_CLI_MQTT
+    usage += MqttUsage();
+#endif
+#if PYRANEX_CLI_WORKBOOK
+    usage += "\n" + ServiceUsage();
 #endif
 #if PYRANEX_CLI_HISTORY
     usage += "\n" + HistoryUsage();
@@ -281,6 +308,17 @@ int main(int argc, char** argv) {
   std::signal(SIGPIPE, SIG_IGN);
 #endif
 
-  Session session(*options);
+#if PYRANEX_CLI_MQTT
+  // The broker is checked before the port is touched: a bad URL or login ends here.
+  std::unique_ptr<MqttCliSession> mqtt;
+  if (mqttOptions.Requested()) {
+    int status = 0;
+    mqtt = MqttCliSession::Start(mqttOptions, &status);
+    if (!mqtt) return status;
+  }
+  Session session(*options, mqtt.get());
+#else
+  Session session(*options, nullptr);
+#endif
   return FinishOutput(session.Run());
 }

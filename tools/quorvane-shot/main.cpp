@@ -4,12 +4,13 @@
 // its first read pass.
 //   quorvane-shot --com N --samples N [--timeout S] [--exe-dir DIR] [--data DIR]
 //                 [--power FILE.png] [--system FILE.png] [--text FILE.png]
-//                 [--monitor FILE.png] [--monitor-locked FILE.png]
+//                 [--monitor FILE.png] [--monitor-locked FILE.png] [--mqtt FILE.png]
 // --exe-dir: the folder taken as the executable's (ports/, hisdata/, backdata/);
 // --data: the current folder (2.bmp, 1.bmp, myfile.rtf, datacfg.xls); --text: the system view
-// after "Text Info". --history PREFIX --history-day YYYY-MM-DD: the History tab's day, month,
-// year and lifetime views of that day as PREFIX-day.png ... PREFIX-lifetime.png; with --com 0
-// nothing is connected.
+// after "Text Info"; --mqtt: "Setting > MQTT..." after its Test button has answered.
+// --history PREFIX --history-day YYYY-MM-DD: the History tab's day, month, year and lifetime
+// views of that day as PREFIX-day.png ... PREFIX-lifetime.png; with --com 0 nothing is
+// connected.
 #include <QApplication>
 #include <QDeadlineTimer>
 #include <QDir>
@@ -34,6 +35,14 @@
 #include "ui/views/power_curve_view.h"
 #include "ui/views/sys_note_view.h"
 #include "ui/widgets/flow_pane.h"
+#if QUORVANE_SHOT_MQTT
+#include <QAction>
+#include <QMenu>
+#include <QMenuBar>
+#include <QPushButton>
+
+#include "ui/mqtt/mqtt_dlg.h"
+#endif
 
 namespace {
 
@@ -112,6 +121,47 @@ bool SaveHistoryPictures(pyranex::ui::CMainFrame& frame, const char* prefix, con
   return ok;
 }
 
+#if QUORVANE_SHOT_MQTT
+// "Setting > MQTT...": Test is pressed with what the dialog holds, the dialog pictured once the
+// answer is there, then cancelled.
+bool SaveMqttPicture(pyranex::ui::CMainFrame& frame, const char* file, int timeoutS) {
+  if (file == nullptr) return true;
+  QAction* action = nullptr;
+  for (QMenu* menu : frame.menuBar()->findChildren<QMenu*>()) {
+    for (QAction* item : menu->actions()) {
+      if (item->objectName() == QLatin1String("mqtt")) action = item;
+    }
+  }
+  if (action == nullptr) {
+    std::fprintf(stderr, "quorvane-shot: no Setting > MQTT... command\n");
+    return false;
+  }
+  bool saved = false;
+  bool done = false;
+  QTimer driver;
+  QObject::connect(&driver, &QTimer::timeout, [&] {
+    auto* dialog = qobject_cast<pyranex::ui::CMqttDlg*>(QApplication::activeModalWidget());
+    if (dialog == nullptr || done) return;
+    if (dialog->TestResult().isEmpty()) {
+      if (dialog->UrlEdit().text().isEmpty()) dialog->UrlEdit().setText("mqtt://127.0.0.1:9");
+      dialog->TestButton().click();
+    } else if (!dialog->Testing()) {
+      saved = SavePicture(*dialog, file);
+      done = true;
+      dialog->reject();
+    }
+  });
+  driver.start(50);
+  QTimer::singleShot(0, action, &QAction::trigger);
+  const QDeadlineTimer deadline(static_cast<qint64>(timeoutS) * 1000);
+  while (!done && !deadline.hasExpired()) {
+    QApplication::processEvents(QEventLoop::AllEvents, 50);
+    QThread::msleep(20);
+  }
+  return saved;
+}
+#endif
+
 }  // namespace
 
 int main(int argc, char** argv) {
@@ -127,6 +177,7 @@ int main(int argc, char** argv) {
   const char* lockedPng = nullptr;
   const char* historyPrefix = nullptr;
   const char* historyDay = nullptr;
+  const char* mqttPng = nullptr;
   for (int i = 1; i + 1 < argc; i += 2) {
     const std::string name = argv[i];
     const char* value = argv[i + 1];
@@ -154,6 +205,8 @@ int main(int argc, char** argv) {
       historyPrefix = value;
     } else if (name == "--history-day") {
       historyDay = value;
+    } else if (name == "--mqtt") {
+      mqttPng = value;
     } else {
       std::fprintf(stderr, "quorvane-shot: unknown option %s\n", name.c_str());
       return 2;
@@ -201,6 +254,11 @@ int main(int argc, char** argv) {
   frame.Tabs().SelectView(0);
   ok = SaveMonitorPicture(view, pyranex::kParameterPassword.data(), monitorPng, timeoutS) && ok;
   ok = SaveMonitorPicture(view, "monitor", lockedPng, timeoutS) && ok;
+#if QUORVANE_SHOT_MQTT
+  ok = SaveMqttPicture(frame, mqttPng, timeoutS) && ok;
+#else
+  if (mqttPng != nullptr) std::fprintf(stderr, "quorvane-shot: built without MQTT\n");
+#endif
   view.Disconnect();
   frame.close();
   return ok ? 0 : 1;

@@ -131,6 +131,7 @@ void CMainFrame::CreateMenu() {
   viewMenu->addAction(statusbar);
 
   QMenu* setting = bar->addMenu(QStringLiteral("Setting"));
+  settingMenu_ = setting;
   QAction* com = AddCommand(ID_COM_SETTING, QStringLiteral("Com..."),
                             QStringLiteral("Choose the COM port of the inverter and connect"));
   com->setToolTip(QStringLiteral("Com"));
@@ -276,6 +277,15 @@ void CMainFrame::SetIdleText(const QString& text) {
 
 QString CMainFrame::IdleText() const {
   return idleText_->text();
+}
+
+void CMainFrame::AddSettingCommand(QAction* action) {
+  settingMenu_->addAction(action);
+}
+
+void CMainFrame::AddStatusPane(QWidget* pane) {
+  // Beside the link's text, before the lock indicators (the index counts the message pane).
+  statusBar()->insertPermanentWidget(1, pane);
 }
 
 void CMainFrame::UpdateCommandUi() {

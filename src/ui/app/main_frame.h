@@ -8,6 +8,7 @@
 
 class QAction;
 class QLabel;
+class QMenu;
 class QToolBar;
 
 namespace pyranex::ui {
@@ -46,6 +47,10 @@ class CMainFrame final : public QMainWindow {
   // Enabling and check marks from the views' state.
   void UpdateCommandUi();
 
+  // Places for commands and panes that live beside the views (the MQTT settings and state).
+  void AddSettingCommand(QAction* action);
+  void AddStatusPane(QWidget* pane);
+
  protected:
   void closeEvent(QCloseEvent* event) override;
 
@@ -66,6 +71,7 @@ class CMainFrame final : public QMainWindow {
   CHistoryView* historyView_;
   QLabel* historyStatus_ = nullptr;
   QToolBar* toolBar_ = nullptr;
+  QMenu* settingMenu_ = nullptr;
   QLabel* idleText_ = nullptr;
   QLabel* locks_[3] = {nullptr, nullptr, nullptr};
   QHash<int, QAction*> actions_;

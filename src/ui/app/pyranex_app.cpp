@@ -7,6 +7,11 @@
 
 #include "ui/app/main_frame.h"
 #include "ui/history/history_view.h"
+#if PYRANEX_UI_MQTT
+#include <QLabel>
+
+#include "ui/mqtt/mqtt_controller.h"
+#endif
 #include "ui/views/power_curve_view.h"
 #include "ui/views/sys_note_view.h"
 
@@ -75,21 +80,26 @@ bool CPyranexApp::InitInstance() {
   recorder_ = std::make_unique<history::HistoryRecorder>(std::move(recording));
 
   // No gate handed in: the power view makes its own (password dialog, then the monitor dialog).
-  auto* powerView =
-      new CPowerCurveView(CPowerCurveView::Services{clock_,
-                                                    notifier,
-                                                    options_.paths,
-                                                    options_.deviceFactory,
-                                                    nullptr,
-                                                    [this](float kg) {
-                                                      if (frame_)
-                                                        frame_->SysView().SetCo2Reduction(kg);
-                                                    },
-                                                    {recorder_.get()}});
+  CPowerCurveView::Services services{
+      clock_, notifier, options_.paths, options_.deviceFactory, nullptr, [this](float kg) {
+        if (frame_) frame_->SysView().SetCo2Reduction(kg);
+      }};
+  services.recordSinks.push_back(recorder_.get());
+#if PYRANEX_UI_MQTT
+  mqtt_ = std::make_shared<CMqttController>(notifier, clock_,
+                                            MqttConfigStore(options_.mqttSettingsFile));
+  services.recordSinks.push_back(mqtt_.get());
+#endif
+  auto* powerView = new CPowerCurveView(std::move(services));
   auto* sysView = new CSysNoteView(notifier, options_.paths);
   auto* historyView =
       new CHistoryView(CHistoryView::Services{clock_, notifier, options_.paths, store});
   frame_ = std::make_unique<CMainFrame>(notifier, options_.paths, powerView, sysView, historyView);
+#if PYRANEX_UI_MQTT
+  frame_->AddSettingCommand(mqtt_->Action());
+  frame_->AddStatusPane(mqtt_->StatusPane());
+  mqtt_->Attach([powerView] { return powerView->Engine().GetLinkStatus(); }, frame_.get());
+#endif
   frame_->show();
   // The hidden second tab's picture and text (and the font its text asks for) need not hold up
   // the window's first showing: loaded once the window is on the screen.

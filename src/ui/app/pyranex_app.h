@@ -1,6 +1,7 @@
 #pragma once
 
 #include <QObject>
+#include <QString>
 #include <memory>
 
 #include "core/history/history_recorder.h"
@@ -12,6 +13,7 @@
 namespace pyranex::ui {
 
 class CMainFrame;
+class CMqttController;
 
 // Builds the core objects and the windows and hands each what it needs; nothing else is global.
 class CPyranexApp {
@@ -20,6 +22,7 @@ class CPyranexApp {
     Paths paths;
     Notifier* notifier = nullptr;       // null: message boxes on the screen
     SerialDeviceFactory deviceFactory;  // empty: the machine's serial devices
+    QString mqttSettingsFile{};         // empty: the user's own settings
   };
   explicit CPyranexApp(Options options);
   ~CPyranexApp();
@@ -38,6 +41,9 @@ class CPyranexApp {
   QObject notices_;  // the history store's reports reach the interface thread through it
   // Fed by the power view's engine, so it outlives the frame.
   std::unique_ptr<history::HistoryRecorder> recorder_;
+  // Outlives the frame, whose engine feeds it. A shared_ptr, whose deleter is fixed where it is
+  // made: the type is complete only in builds with MQTT, and null in the others.
+  std::shared_ptr<CMqttController> mqtt_;
   std::unique_ptr<CMainFrame> frame_;
 };
 
