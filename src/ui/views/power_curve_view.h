@@ -37,7 +37,7 @@ class CPowerCurveView final : public QWidget, private PowerViewDisplay {
     SerialDeviceFactory deviceFactory;  // empty: the platform's serial devices
     MonitorGate* monitorGate = nullptr;
     std::function<void(float)> setCo2Reduction;  // the system view's CO2 figure
-    std::vector<RecordSink*> recordSinks;        // every live record (history store, MQTT)
+    std::vector<RecordSink*> recordSinks{};      // every live record (history store, MQTT)
   };
   CPowerCurveView(Services services, QWidget* parent = nullptr);
   ~CPowerCurveView() override;
