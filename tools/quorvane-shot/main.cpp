@@ -23,13 +23,17 @@
 #include <filesystem>
 #include <string>
 
+#if QUORVANE_SHOT_HISTORY
 #include "core/history/calendar.h"
+#endif
 #include "core/monitor/monitor_engine.h"
 #include "core/monitor/password.h"
 #include "ui/app/main_frame.h"
 #include "ui/app/pyranex_app.h"
 #include "ui/app/tab_holder.h"
+#if QUORVANE_SHOT_HISTORY
 #include "ui/history/history_view.h"
+#endif
 #include "ui/monitor/monitor_dlg.h"
 #include "ui/monitor/pass_word_dlg.h"
 #include "ui/views/power_curve_view.h"
@@ -98,6 +102,7 @@ bool SaveMonitorPicture(pyranex::ui::CPowerCurveView& view, const char* password
   return saved;
 }
 
+#if QUORVANE_SHOT_HISTORY
 // The History tab at the day, its month, its year and the lifetime.
 bool SaveHistoryPictures(pyranex::ui::CMainFrame& frame, const char* prefix, const char* day) {
   if (prefix == nullptr || frame.History() == nullptr) return true;
@@ -120,6 +125,12 @@ bool SaveHistoryPictures(pyranex::ui::CMainFrame& frame, const char* prefix, con
   ok = SavePicture(frame, (base + "-lifetime.png").c_str()) && ok;
   return ok;
 }
+#else
+bool SaveHistoryPictures(pyranex::ui::CMainFrame&, const char* prefix, const char*) {
+  if (prefix != nullptr) std::fprintf(stderr, "quorvane-shot: built without the History tab\n");
+  return prefix == nullptr;
+}
+#endif
 
 #if QUORVANE_SHOT_MQTT
 // "Setting > MQTT...": Test is pressed with what the dialog holds, the dialog pictured once the

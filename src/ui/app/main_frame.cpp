@@ -15,7 +15,9 @@
 #include "ui/common/command_state.h"
 #include "ui/dialogs/about_dlg.h"
 #include "ui/dialogs/help_window.h"
+#if PYRANEX_UI_HISTORY
 #include "ui/history/history_view.h"
+#endif
 #include "ui/views/power_curve_view.h"
 #include "ui/views/sys_note_view.h"
 
@@ -71,11 +73,13 @@ CMainFrame::CMainFrame(Notifier& notifier, Paths paths, CPowerCurveView* powerVi
   tabs_ = new CTabHolder(this);
   tabs_->AddView(QStringLiteral("Power view"), 0, powerView_);
   tabs_->AddView(QStringLiteral("System view"), 1, sysView_);
+#if PYRANEX_UI_HISTORY
   if (historyView_ != nullptr) {
     tabs_->AddView(QStringLiteral("History"), 2, historyView_);
     connect(historyView_, &CHistoryView::commandStateChanged, this, &CMainFrame::UpdateCommandUi);
     connect(tabs_, &QTabWidget::currentChanged, this, &CMainFrame::UpdateCommandUi);
   }
+#endif
   tabs_->SelectView(0);
   setCentralWidget(tabs_);
 
@@ -102,6 +106,7 @@ void CMainFrame::CreateMenu() {
   QMenuBar* bar = menuBar();
 
   QMenu* file = bar->addMenu(QStringLiteral("File(&F)"));
+#if PYRANEX_UI_HISTORY
   if (historyView_ != nullptr) {
     QAction* import = AddCommand(ID_HISTORY_IMPORT, QStringLiteral("Import history workbooks..."),
                                  QStringLiteral("Read saved day workbooks into the History tab"));
@@ -112,6 +117,7 @@ void CMainFrame::CreateMenu() {
     file->addAction(import);
     file->addSeparator();
   }
+#endif
   QAction* exit = AddCommand(ID_APP_EXIT, QStringLiteral("Exit(&X)"),
                              QStringLiteral("Quit the application; prompts to confirm"));
   connect(exit, &QAction::triggered, this, &QWidget::close);
@@ -153,8 +159,12 @@ void CMainFrame::CreateMenu() {
                                  QStringLiteral("Show or hide the cursor read-out on the curve"));
   position->setToolTip(QStringLiteral("Postion"));
   // The curve on the History tab has the cursor and the time span of the live one.
+#if PYRANEX_UI_HISTORY
   connect(position, &QAction::triggered, this,
           [this, view] { HistoryShown() ? historyView_->OnPosition() : view->OnPosition(); });
+#else
+  connect(position, &QAction::triggered, view, &CPowerCurveView::OnPosition);
+#endif
   function->addAction(position);
   QAction* tracking = AddCommand(ID_TRACKING, QStringLiteral("Tracking"),
                                  QStringLiteral("Extend the time axis as the curve grows"));
@@ -164,8 +174,12 @@ void CMainFrame::CreateMenu() {
   QAction* xscope = AddCommand(ID_XSCOPE, QStringLiteral("XScope"),
                                QStringLiteral("Choose the time span the curve shows"));
   xscope->setToolTip(QStringLiteral("XScope"));
+#if PYRANEX_UI_HISTORY
   connect(xscope, &QAction::triggered, this,
           [this, view] { HistoryShown() ? historyView_->OnXScope() : view->OnXScope(); });
+#else
+  connect(xscope, &QAction::triggered, view, &CPowerCurveView::OnXScope);
+#endif
   function->addAction(xscope);
   function->addAction(AddCommand(ID_LOGO, QStringLiteral("logo"), QString()));
 
@@ -241,7 +255,11 @@ void CMainFrame::CreateStatusBar() {
 }
 
 bool CMainFrame::HistoryShown() const {
+#if PYRANEX_UI_HISTORY
   return historyView_ != nullptr && tabs_ != nullptr && tabs_->currentWidget() == historyView_;
+#else
+  return false;
+#endif
 }
 
 void CMainFrame::SetHistoryStatus(const QString& text) {
@@ -290,11 +308,15 @@ void CMainFrame::AddStatusPane(QWidget* pane) {
 
 void CMainFrame::UpdateCommandUi() {
   CommandState state = powerView_->State();
+#if PYRANEX_UI_HISTORY
   if (HistoryShown()) state.cursorShown = historyView_->CursorShown();
+#endif
   ApplyCommandState(state, actions_);
+#if PYRANEX_UI_HISTORY
   if (QAction* import = actions_.value(ID_HISTORY_IMPORT, nullptr)) {
     import->setEnabled(!historyView_->ImportRunning());
   }
+#endif
 }
 
 void CMainFrame::closeEvent(QCloseEvent* event) {

@@ -6,7 +6,10 @@
 #include <functional>
 
 #include "ui/app/main_frame.h"
+#if PYRANEX_UI_HISTORY
+#include "core/history/history_recorder.h"
 #include "ui/history/history_view.h"
+#endif
 #if PYRANEX_UI_MQTT
 #include <QLabel>
 
@@ -51,6 +54,7 @@ bool CPyranexApp::InitInstance() {
   // is read by our own RTF reader, workbooks are written by our own writer and QPainter draws
   // everything; there is no profile or recent-file list.
   Notifier& notifier = options_.notifier ? *options_.notifier : screenNotifier_;
+#if PYRANEX_UI_HISTORY
   const std::filesystem::path store = history::StorePath(options_.paths.executableDir);
   // The recorder reports from its own thread; the frame shows it on this one.
   auto onInterface = [this](std::function<void(CMainFrame&)> show) {
@@ -78,13 +82,14 @@ bool CPyranexApp::InitInstance() {
     });
   };
   recorder_ = std::make_unique<history::HistoryRecorder>(std::move(recording));
+#endif
 
   // No gate handed in: the power view makes its own (password dialog, then the monitor dialog).
   CPowerCurveView::Services services{
       clock_, notifier, options_.paths, options_.deviceFactory, nullptr, [this](float kg) {
         if (frame_) frame_->SysView().SetCo2Reduction(kg);
       }};
-  services.recordSinks.push_back(recorder_.get());
+  if (recorder_) services.recordSinks.push_back(recorder_.get());
 #if PYRANEX_UI_MQTT
   mqtt_ = std::make_shared<CMqttController>(notifier, clock_,
                                             MqttConfigStore(options_.mqttSettingsFile));
@@ -92,8 +97,12 @@ bool CPyranexApp::InitInstance() {
 #endif
   auto* powerView = new CPowerCurveView(std::move(services));
   auto* sysView = new CSysNoteView(notifier, options_.paths);
+#if PYRANEX_UI_HISTORY
   auto* historyView =
       new CHistoryView(CHistoryView::Services{clock_, notifier, options_.paths, store});
+#else
+  CHistoryView* historyView = nullptr;
+#endif
   frame_ = std::make_unique<CMainFrame>(notifier, options_.paths, powerView, sysView, historyView);
 #if PYRANEX_UI_MQTT
   frame_->AddSettingCommand(mqtt_->Action());

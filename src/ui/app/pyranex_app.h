@@ -4,7 +4,7 @@
 #include <QString>
 #include <memory>
 
-#include "core/history/history_recorder.h"
+#include "core/acquisition/live_record.h"
 #include "core/link/serial_device.h"
 #include "core/platform/paths.h"
 #include "ui/platform/qt_clock.h"
@@ -39,8 +39,9 @@ class CPyranexApp {
   QtClock clock_;
   QtNotifier screenNotifier_;
   QObject notices_;  // the history store's reports reach the interface thread through it
-  // Fed by the power view's engine, so it outlives the frame.
-  std::unique_ptr<history::HistoryRecorder> recorder_;
+  // The history store's recorder, where it is built. Fed by the power view's engine, so it
+  // outlives the frame.
+  std::unique_ptr<RecordSink> recorder_;
   // Outlives the frame, whose engine feeds it. A shared_ptr, whose deleter is fixed where it is
   // made: the type is complete only in builds with MQTT, and null in the others.
   std::shared_ptr<CMqttController> mqtt_;

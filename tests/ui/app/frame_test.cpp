@@ -20,7 +20,9 @@
 #include "ui/app/pyranex_app.h"
 #include "ui/app/tab_holder.h"
 #include "ui/dialogs/axis_set_dlg.h"
+#if PYRANEX_UI_HISTORY
 #include "ui/history/history_view.h"
+#endif
 #include "ui/platform/qt_notifier.h"
 #include "ui/views/power_curve_view.h"
 #include "ui/views/sys_note_view.h"
@@ -105,6 +107,7 @@ TEST(MainFrame, MenuTextsAndToolBarOrder) {
   EXPECT_EQ(missing(), 1u);
 }
 
+#if PYRANEX_UI_HISTORY
 TEST(MainFrame, HistoryTabTakesTheCursorCommandsAndReportsTheStore) {
   const auto dir = EmptyFolder();
   test::RecordingNotifier notifier;
@@ -131,6 +134,7 @@ TEST(MainFrame, HistoryTabTakesTheCursorCommandsAndReportsTheStore) {
   ASSERT_EQ(notifier.Count(), before + 1);
   EXPECT_EQ(notifier.Notices().back().text, "History store: cannot write to it (disk full).");
 }
+#endif
 
 TEST(MainFrame, ExitQuestionOnlyWhileAPortIsOpen) {
   struct Case {
