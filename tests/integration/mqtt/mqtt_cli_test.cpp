@@ -8,6 +8,7 @@
 #include <ctime>
 #include <nlohmann/json.hpp>
 #include <regex>
+#include <set>
 #include <sstream>
 
 #include "broker_fixture.h"
@@ -233,6 +234,16 @@ TEST_F(MqttCliTest, BrokerKilledForTenSecondsPollingGoesOnAndThePublisherComesBa
   for (size_t i = 1; i < rows.size(); ++i) {
     EXPECT_LE(CsvSeconds(rows[i]) - CsvSeconds(rows[i - 1]), 3) << rows[i];
   }
+  // Nor did the history store miss a record meanwhile.
+  std::vector<std::string> stored;
+  for (const std::string& day :
+       std::set<std::string>{rows.front().substr(0, 10), rows.back().substr(0, 10)}) {
+    ChildProcess history({(dir_ / "pyranex-cli").string(), "history", "day", day});
+    ASSERT_EQ(history.Wait(30s), 0) << history.Err();
+    const auto dayRows = CsvRows(history.Out());
+    stored.insert(stored.end(), dayRows.begin(), dayRows.end());
+  }
+  EXPECT_EQ(stored, rows);
   // The queue never held more than its bound; the oldest records were dropped and counted.
   const std::string& err = cli.Err();
   EXPECT_NE(err.find("dropped (the queue was full)"), std::string::npos) << err;
