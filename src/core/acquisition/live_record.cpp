@@ -1,5 +1,7 @@
 #include "core/acquisition/live_record.h"
 
+#include "core/platform/civil_date.h"
+
 #include <cstdio>
 #include <limits>
 #include <vector>
@@ -30,16 +32,6 @@ double At(const std::vector<T>& series, size_t k) {
                            : std::numeric_limits<double>::quiet_NaN();
 }
 
-// Days since 1970-01-01 of a proleptic Gregorian date (Howard Hinnant's algorithm).
-int64_t DaysFromCivil(int64_t y, unsigned m, unsigned d) {
-  y -= m <= 2 ? 1 : 0;
-  const int64_t era = (y >= 0 ? y : y - 399) / 400;
-  const auto yoe = static_cast<unsigned>(y - era * 400);
-  const unsigned doy = (153 * (m > 2 ? m - 3 : m + 9) + 2) / 5 + d - 1;
-  const unsigned doe = yoe * 365 + yoe / 4 - yoe / 100 + doy;
-  return era * 146097 + static_cast<int64_t>(doe) - 719468;
-}
-
 }  // namespace
 
 const LiveFieldInfo& InfoOf(LiveField field) {
@@ -59,9 +51,7 @@ LiveRecord MakeLiveRecord(const DayLog& log, size_t k, int64_t time, const Clock
 
 int32_t UtcOffsetSeconds(const Clock& clock, int64_t time) {
   const std::tm local = clock.ToLocal(time);
-  const int64_t asUtc = DaysFromCivil(local.tm_year + 1900, static_cast<unsigned>(local.tm_mon + 1),
-                                      static_cast<unsigned>(local.tm_mday)) *
-                            86400 +
+  const int64_t asUtc = DayNumber({local.tm_year + 1900, local.tm_mon + 1, local.tm_mday}) * 86400 +
                         local.tm_hour * 3600 + local.tm_min * 60 + local.tm_sec;
   return static_cast<int32_t>(asUtc - time);
 }
@@ -74,20 +64,12 @@ std::string FormatIso8601(int64_t time, int32_t utcOffsetSeconds) {
     secondOfDay += 86400;
     --days;
   }
-  // civil_from_days
-  const int64_t z = days + 719468;
-  const int64_t era = (z >= 0 ? z : z - 146096) / 146097;
-  const auto doe = static_cast<unsigned>(z - era * 146097);
-  const unsigned yoe = (doe - doe / 1460 + doe / 36524 - doe / 146096) / 365;
-  const unsigned doy = doe - (365 * yoe + yoe / 4 - yoe / 100);
-  const unsigned mp = (5 * doy + 2) / 153;
-  const unsigned d = doy - (153 * mp + 2) / 5 + 1;
-  const unsigned m = mp < 10 ? mp + 3 : mp - 9;
-  const int64_t y = static_cast<int64_t>(yoe) + era * 400 + (m <= 2 ? 1 : 0);
+  const CivilDate date = DateOf(days);
   const int32_t offsetMinutes = (utcOffsetSeconds < 0 ? -utcOffsetSeconds : utcOffsetSeconds) / 60;
   char text[48];
-  std::snprintf(text, sizeof text, "%04lld-%02u-%02uT%02lld:%02lld:%02lld%c%02d:%02d",
-                static_cast<long long>(y), m, d, static_cast<long long>(secondOfDay / 3600),
+  std::snprintf(text, sizeof text, "%04lld-%02d-%02dT%02lld:%02lld:%02lld%c%02d:%02d",
+                static_cast<long long>(date.year), date.month, date.day,
+                static_cast<long long>(secondOfDay / 3600),
                 static_cast<long long>(secondOfDay / 60 % 60),
                 static_cast<long long>(secondOfDay % 60), utcOffsetSeconds < 0 ? '-' : '+',
                 offsetMinutes / 60, offsetMinutes % 60);

@@ -5,20 +5,15 @@
 #include <string>
 #include <string_view>
 
+#include "core/platform/civil_date.h"
+
 namespace pyranex::history {
 
-// A calendar date of the proleptic Gregorian calendar.
-struct CivilDate {
-  int year = 1970;
-  int month = 1;  // 1..12
-  int day = 1;    // 1..31
-  friend bool operator==(const CivilDate&, const CivilDate&) = default;
-};
-
-// Days since 1970-01-01 and back. A "day number" names a local calendar day everywhere in the
-// history store, so days, months and years never depend on the machine's time zone rules.
-int64_t DayNumber(const CivilDate& date);
-CivilDate DateOf(int64_t dayNumber);
+// A "day number" (days since 1970-01-01) names a local calendar day everywhere in the history
+// store, so days, months and years never depend on the machine's time zone rules.
+using pyranex::CivilDate;
+using pyranex::DateOf;
+using pyranex::DayNumber;
 int DaysInMonth(int year, int month);
 
 // The local day a record belongs to: its UTC time plus the offset it was taken with.

@@ -5,6 +5,7 @@
 #include <QPushButton>
 #include <QShowEvent>
 
+#include "core/chart/time_span.h"
 #include "ui/dialogs/data_exchange.h"
 #include "ui/dialogs/dialog_layout.h"
 
@@ -81,6 +82,21 @@ void CAxisSetDlg::accept() {
   if (UpdateData(true, m_notifier, [this](DataExchange& dx) { DoDataExchange(dx); })) {
     QDialog::accept();
   }
+}
+
+std::optional<std::pair<double, double>> AskChartWindow(int64_t startTime, double xStart,
+                                                        double xEnd, Notifier& notifier,
+                                                        const Clock& clock, QWidget* parent) {
+  const chart::TimeSpan shown = chart::TimeSpanForWindow(startTime, xStart, xEnd, clock);
+  CAxisSetDlg dialog(notifier, parent);
+  dialog.m_fromHour = shown.fromHour;
+  dialog.m_fromMin = shown.fromMin;
+  dialog.m_toHour = shown.toHour;
+  dialog.m_toMin = shown.toMin;
+  if (dialog.exec() != QDialog::Accepted) return std::nullopt;
+  const chart::TimeSpan chosen{dialog.m_fromHour, dialog.m_fromMin, dialog.m_toHour,
+                               dialog.m_toMin};
+  return chart::WindowForTimeSpan(startTime, chosen, clock);
 }
 
 }  // namespace pyranex::ui

@@ -1,7 +1,10 @@
 #pragma once
 
 #include <QDialog>
+#include <optional>
+#include <utility>
 
+#include "core/platform/clock.h"
 #include "core/platform/notifier.h"
 
 class QLineEdit;
@@ -42,5 +45,11 @@ class CAxisSetDlg final : public QDialog {
   QLineEdit* m_fromMinEdit = nullptr;
   QLineEdit* m_toMinEdit = nullptr;
 };
+
+// Shows the dialog preset to a chart's window [xStart, xEnd] (minutes after startTime) and gives
+// the window of the span chosen; nothing on Cancel or when From is not before To.
+std::optional<std::pair<double, double>> AskChartWindow(int64_t startTime, double xStart,
+                                                        double xEnd, Notifier& notifier,
+                                                        const Clock& clock, QWidget* parent);
 
 }  // namespace pyranex::ui

@@ -16,16 +16,15 @@
 #include "core/acquisition/live_csv.h"
 #include "core/acquisition/readouts.h"
 #include "core/chart/bar_layout.h"
-#include "core/chart/time_span.h"
 #include "core/history/calendar.h"
 #include "core/platform/messages.h"
 #include "core/workbook/xls_writer.h"
+#include "ui/common/form_units.h"
 #include "ui/dialogs/axis_set_dlg.h"
 #include "ui/export/export_options.h"
 #include "ui/export/export_set_dlg.h"
 #include "ui/export/progress_dlg.h"
 #include "ui/history/bar_pane.h"
-#include "ui/common/form_units.h"
 #include "ui/widgets/background_picture.h"
 #include "ui/widgets/flow_pane.h"
 #include "ui/widgets/my_text_box.h"
@@ -450,17 +449,8 @@ void CHistoryView::OnPosition() {
 
 void CHistoryView::OnXScope() {
   if (level_ != Level::Day) return;
-  const chart::TimeSpan shown =
-      chart::TimeSpanForWindow(pane_->m_startTime, pane_->m_xStart, pane_->m_xEnd, services_.clock);
-  CAxisSetDlg dialog(services_.notifier, this);
-  dialog.m_fromHour = shown.fromHour;
-  dialog.m_fromMin = shown.fromMin;
-  dialog.m_toHour = shown.toHour;
-  dialog.m_toMin = shown.toMin;
-  if (dialog.exec() != QDialog::Accepted) return;
-  const chart::TimeSpan chosen{dialog.m_fromHour, dialog.m_fromMin, dialog.m_toHour,
-                               dialog.m_toMin};
-  const auto window = chart::WindowForTimeSpan(pane_->m_startTime, chosen, services_.clock);
+  const auto window = AskChartWindow(pane_->m_startTime, pane_->m_xStart, pane_->m_xEnd,
+                                     services_.notifier, services_.clock, this);
   if (!window) return;
   pane_->SetXRange(window->first, window->second);
   update();

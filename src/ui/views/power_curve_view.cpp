@@ -7,7 +7,6 @@
 #include <cmath>
 
 #include "core/acquisition/link_status.h"
-#include "core/chart/time_span.h"
 
 #include "core/platform/messages.h"
 #include "ui/common/form_units.h"
@@ -184,17 +183,8 @@ void CPowerCurveView::OnTracking() {
 }
 
 void CPowerCurveView::OnXScope() {
-  const chart::TimeSpan shown =
-      chart::TimeSpanForWindow(pane_->m_startTime, pane_->m_xStart, pane_->m_xEnd, services_.clock);
-  CAxisSetDlg dialog(services_.notifier, this);
-  dialog.m_fromHour = shown.fromHour;
-  dialog.m_fromMin = shown.fromMin;
-  dialog.m_toHour = shown.toHour;
-  dialog.m_toMin = shown.toMin;
-  if (dialog.exec() != QDialog::Accepted) return;
-  const chart::TimeSpan chosen{dialog.m_fromHour, dialog.m_fromMin, dialog.m_toHour,
-                               dialog.m_toMin};
-  const auto window = chart::WindowForTimeSpan(pane_->m_startTime, chosen, services_.clock);
+  const auto window = AskChartWindow(pane_->m_startTime, pane_->m_xStart, pane_->m_xEnd,
+                                     services_.notifier, services_.clock, this);
   if (!window) return;
   pane_->SetXRange(window->first, window->second);
   update();
