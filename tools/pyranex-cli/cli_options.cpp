@@ -33,13 +33,21 @@ std::optional<CliOptions> ParseCliOptions(const std::vector<std::string>& args,
                                           std::string* error) {
   CliOptions options;
   if (args.empty()) {
-    *error = "missing command (identify or poll)";
+    *error = "missing command (identify, poll or ports)";
     return std::nullopt;
   }
   for (const std::string& arg : args) {
     if (arg == "--help" || arg == "-h") return options;
   }
   const std::string& command = args[0];
+  if (command == "ports") {
+    options.command = Command::Ports;
+    if (args.size() > 1) {
+      *error = "ports takes no arguments";
+      return std::nullopt;
+    }
+    return options;
+  }
   if (command == "identify") {
     options.command = Command::Identify;
   } else if (command == "poll") {
@@ -81,6 +89,7 @@ std::optional<CliOptions> ParseCliOptions(const std::vector<std::string>& args,
 std::string CliUsage() {
   return "Usage: pyranex-cli identify <COM>\n"
          "       pyranex-cli poll <COM> [--count N] [--wait]\n"
+         "       pyranex-cli ports\n"
          "       pyranex-cli --help\n"
          "\n"
          "Speaks to one inverter on serial port COM<n> (Modbus RTU, 9600 8N1), as the program "
@@ -98,6 +107,8 @@ std::string CliUsage() {
          "error.\n"
          "            --wait keeps looking for an inverter that does not answer yet (asleep\n"
          "            before sunrise) instead of giving up.\n"
+         "  ports     Lists the COM numbers as the window's COM dialog does: each number with\n"
+         "            its device, adapter name, and \"not connected\" for a remembered one.\n"
          "\n"
          "<COM> is a number or COMn. COM n is the symbolic link ports/COM<n> beside this program\n"
          "when there is one. Serial devices (/dev/ttyS* with a UART, /dev/ttyUSB*, /dev/ttyACM*)\n"

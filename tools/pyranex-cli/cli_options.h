@@ -13,7 +13,7 @@ inline constexpr int kExitPortNotOpen = 2;
 inline constexpr int kExitNoInverter = 3;
 inline constexpr int kExitOutputFailed = 7;
 
-enum class Command { Help, Identify, Poll };
+enum class Command { Help, Identify, Poll, Ports };
 
 struct CliOptions {
   Command command = Command::Help;

@@ -22,6 +22,7 @@
 #include "core/acquisition/live_csv.h"
 #include "core/acquisition/message_queue.h"
 #include "core/acquisition/power_view_engine.h"
+#include "core/link/com_port_path.h"
 #include "core/platform/clock.h"
 #include "core/platform/paths.h"
 #include "stderr_notifier.h"
@@ -80,6 +81,21 @@ int FinishOutput(int status) {
   if (!g_outputFailed) return status;
   std::fprintf(stderr, "pyranex-cli: %s\n", OutputFailedText(g_outputError).c_str());
   return kExitOutputFailed;
+}
+
+// The COM numbers as the window's COM dialog lists them.
+int ListPorts() {
+#ifdef _WIN32
+  std::fputs("pyranex-cli: on Windows, COM n is the system's own COM n\n", stderr);
+#else
+  const std::vector<ComPortEntry> entries = ListComPorts(Paths::ForProcess().executableDir);
+  if (entries.empty()) std::fputs("pyranex-cli: no serial port found\n", stderr);
+  for (const ComPortEntry& entry : entries) {
+    errno = 0;
+    if (std::puts(DescribeComPort(entry).c_str()) < 0) NoteOutputFailure(errno);
+  }
+#endif
+  return kExitDone;
 }
 
 constexpr uint32_t kIdentificationMs = 4600;  // the probe, the broadcast and their time-outs
@@ -294,6 +310,7 @@ int main(int argc, char** argv) {
     if (std::fputs(usage.c_str(), stdout) < 0) NoteOutputFailure(errno);
     return FinishOutput(kExitDone);
   }
+  if (options->command == Command::Ports) return FinishOutput(ListPorts());
 #ifdef _WIN32
   // Ctrl+C arrives as SIGINT through the C runtime. Lines end in LF as on every other system.
   std::signal(SIGINT, OnStopSignal);

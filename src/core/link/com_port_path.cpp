@@ -287,6 +287,20 @@ DeviceWhereabouts LocateDevice(const std::filesystem::path& name, const std::str
 }
 #endif
 
+std::string DescribeComPort(const ComPortEntry& entry) {
+  std::string text = "COM" + std::to_string(entry.number);
+  // A remembered device keeps its number while it is unplugged; connecting waits for it.
+  if (!entry.present) text += "  not connected";
+  if (!entry.device.empty()) {
+    text += "  " + entry.device.string();
+  } else if (entry.byIdName.empty()) {
+    text += "  " + entry.path.string();
+  }
+  if (!entry.byIdName.empty()) text += "  (" + entry.byIdName + ")";
+  if (entry.isOverride) text += "  [ports/COM" + std::to_string(entry.number) + "]";
+  return text;
+}
+
 std::string WindowsComPortName(unsigned portNumber) {
   const std::string base = "COM" + std::to_string(portNumber);
   return portNumber <= 9 ? base : "\\\\.\\" + base;

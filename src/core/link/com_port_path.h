@@ -32,6 +32,10 @@ std::vector<ComPortEntry> ListComPorts(const std::filesystem::path& executableDi
                                        const std::filesystem::path& deviceDir = "/dev",
                                        unsigned maxPort = 99);
 
+// One line for the user: "COM3  /dev/ttyUSB0  (usb-FTDI_FT232R_A1B2-if00-port0)", with
+// "not connected" for a remembered device that is absent and "[ports/COM3]" for an override.
+std::string DescribeComPort(const ComPortEntry& entry);
+
 // What COM n names now (the override link, or the present device), as ListComPorts shows it.
 std::optional<ComPortEntry> FindComPort(unsigned portNumber,
                                         const std::filesystem::path& executableDir,

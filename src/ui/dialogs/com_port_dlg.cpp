@@ -17,18 +17,7 @@ constexpr int kMinPort = 1;
 constexpr int kMaxPort = 99;
 
 QString EntryText(const ComPortEntry& entry) {
-  QString text = QStringLiteral("COM%1").arg(entry.number);
-  // A remembered device keeps its number while it is unplugged; connecting waits for it.
-  if (!entry.present) text += QStringLiteral("  not connected");
-  if (!entry.device.empty()) {
-    text += QStringLiteral("  ") + QString::fromStdString(entry.device.string());
-  } else if (entry.byIdName.empty()) {
-    text += QStringLiteral("  ") + QString::fromStdString(entry.path.string());
-  }
-  if (!entry.byIdName.empty())
-    text += QStringLiteral("  (%1)").arg(QString::fromStdString(entry.byIdName));
-  if (entry.isOverride) text += QStringLiteral("  [ports/COM%1]").arg(entry.number);
-  return text;
+  return QString::fromStdString(DescribeComPort(entry));
 }
 
 }  // namespace

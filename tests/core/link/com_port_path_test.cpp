@@ -196,6 +196,11 @@ TEST_F(ComPortPathTest, ListingNumbersLikeTheResolverWithByIdNames) {
     EXPECT_EQ(list[i].present, expected[i].present) << i;
     EXPECT_EQ(list[i].path, *Resolve(list[i].number)) << i;
   }
+  // The COM dialog and `pyranex-cli ports` show these lines.
+  EXPECT_EQ(DescribeComPort(list[0]),
+            "COM1  " + (root / "dev" / "ttyUSB1").string() + "  (usb-FTDI_A1-port0)  [ports/COM1]");
+  EXPECT_EQ(DescribeComPort(list[1]), "COM2  " + (root / "dev" / "ttyUSB0").string());
+  EXPECT_EQ(DescribeComPort(list[4]), "COM7  not connected  /nonexistent/pts/3  [ports/COM7]");
 }
 
 TEST(WindowsComPortName, DevicePrefixFromTen) {

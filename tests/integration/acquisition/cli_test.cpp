@@ -88,6 +88,16 @@ TEST_F(CliTest, IdentifySerialFramingInverter) {
             "Firmware version: V5.00\nRated power: 5000 W\n");
 }
 
+TEST_F(CliTest, PortsListsTheNumbersAsTheComDialogDoes) {
+  StartSim(sim::FramingMode::Modbus);
+  ChildProcess cli(Cli({"ports"}));
+  ASSERT_EQ(cli.Wait(10s), 0) << cli.Err();
+  const std::string line = "COM4  " +
+                           std::filesystem::read_symlink(Dir() / "ports" / "COM4").string() +
+                           "  [ports/COM4]\n";
+  EXPECT_NE(cli.Out().find(line), std::string::npos) << cli.Out();
+}
+
 TEST_F(CliTest, PortThatDoesNotOpenExitsWithTwo) {
   ChildProcess cli(Cli({"identify", "COM4"}));
   EXPECT_EQ(cli.Wait(10s), 2);
