@@ -127,7 +127,8 @@ std::string CliUsage() {
          "has gone (poll | head -2) ends the command with 0. The service commands add 4 to 6.\n";
 }
 
-std::string PortNotOpenText(unsigned comPort, int error, const std::string& systemText) {
+std::string PortNotOpenText(unsigned comPort, [[maybe_unused]] int error,
+                            const std::string& systemText) {
   std::string reason;
 #ifndef _WIN32
   switch (error) {
