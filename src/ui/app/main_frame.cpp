@@ -235,6 +235,7 @@ void CMainFrame::CreateStatusBar() {
   historyStatus_ = new QLabel(bar);
   historyStatus_->hide();
   bar->addWidget(historyStatus_, 1);
+  statusPanes_ = 2;
   const char* names[] = {"CAP", "NUM", "SCRL"};
   for (int i = 0; i < 3; ++i) {
     locks_[i] = new QLabel(bar);
@@ -302,8 +303,9 @@ void CMainFrame::AddSettingCommand(QAction* action) {
 }
 
 void CMainFrame::AddStatusPane(QWidget* pane) {
-  // Beside the link's text, before the lock indicators (the index counts the message pane).
-  statusBar()->insertPermanentWidget(1, pane);
+  // After the normal panes and those added before, ahead of the lock indicators: the index
+  // counts every pane of the bar.
+  statusBar()->insertPermanentWidget(statusPanes_++, pane);
 }
 
 void CMainFrame::UpdateCommandUi() {

@@ -74,6 +74,7 @@ class CMainFrame final : public QMainWindow {
   QMenu* settingMenu_ = nullptr;
   QLabel* idleText_ = nullptr;
   QLabel* locks_[3] = {nullptr, nullptr, nullptr};
+  int statusPanes_ = 0;  // normal and added panes, before the lock indicators
   QHash<int, QAction*> actions_;
 };
 

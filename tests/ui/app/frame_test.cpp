@@ -1,6 +1,9 @@
 #include <gtest/gtest.h>
 
 #include <QAction>
+#include <QLabel>
+#include <QLayout>
+#include <QStatusBar>
 #include <QLineEdit>
 #include <QMenuBar>
 #include <QTest>
@@ -78,6 +81,15 @@ TEST(MainFrame, MenuTextsAndToolBarOrder) {
   EXPECT_EQ(buttons, order);
   EXPECT_EQ(frame.ToolBar()->iconSize(), QSize(85, 60));
   EXPECT_EQ(frame.IdleText(), "Ready");
+  auto* pane = new QLabel("broker", frame.statusBar());
+  frame.AddStatusPane(pane);
+  QLabel* caps = nullptr;
+  for (auto* label : frame.statusBar()->findChildren<QLabel*>()) {
+    if (label->property("lockName").toString() == "CAP") caps = label;
+  }
+  ASSERT_NE(caps, nullptr);
+  frame.statusBar()->layout()->activate();
+  EXPECT_LT(pane->x(), caps->x());  // beside the link's text, not after the lock indicators
 
   EXPECT_EQ(frame.Tabs().tabText(0), "Power view");
   EXPECT_EQ(frame.Tabs().tabText(1), "System view");
