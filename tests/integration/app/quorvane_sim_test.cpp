@@ -104,8 +104,7 @@ TEST(QuorvaneWithSimulator, ConnectPollExportHangUpAndExit) {
       options->Sampling(0).setChecked(true);
       options->accept();
     } else if (auto* saveAs = qobject_cast<QFileDialog*>(&modal)) {
-      saveAs->selectFile(QString::fromStdString(exported.string()));
-      QMetaObject::invokeMethod(saveAs, "accept");
+      if (test::TypeFilePath(*saveAs, exported)) QMetaObject::invokeMethod(saveAs, "accept");
     }
   });
   frame.Action(ID_COM_SETTING)->trigger();

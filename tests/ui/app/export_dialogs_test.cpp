@@ -2,7 +2,6 @@
 
 #include <QAction>
 #include <QFileDialog>
-#include <QLineEdit>
 #include <QMessageBox>
 #include <QPointer>
 #include <QRadioButton>
@@ -159,20 +158,31 @@ TEST(SaveData, AsksAboutTheNameTheWorkbookWillHave) {
 
     int fileDialogs = 0;
     QPointer<QFileDialog> lastSaveAs;
+    bool acceptQueued = false;
     std::vector<std::string> dialogBoxes;  // boxes of the file dialog itself
     test::ModalDriver driver([&](QWidget& modal) {
       if (auto* options = qobject_cast<CExportSetDlg*>(&modal)) {
         options->accept();
       } else if (auto* saveAs = qobject_cast<QFileDialog*>(&modal)) {
-        // The accept below is queued: on a busy machine the timer may see this dialog again.
-        if (saveAs == lastSaveAs) return;
-        lastSaveAs = saveAs;
-        if (++fileDialogs > 1) {  // back in the dialog after No: Cancel
-          saveAs->reject();
-          return;
+        // The accept is queued, so the timer may see the dialog again before it ran; one the
+        // dialog refused is typed and tried again.
+        if (saveAs == lastSaveAs && acceptQueued) return;
+        if (saveAs != lastSaveAs) {
+          lastSaveAs = saveAs;
+          if (++fileDialogs > 1) {  // back in the dialog after No: Cancel
+            saveAs->reject();
+            return;
+          }
         }
-        saveAs->selectFile(QString::fromStdString((dir / c.typed).string()));
-        QMetaObject::invokeMethod(saveAs, "accept", Qt::QueuedConnection);
+        ASSERT_TRUE(test::TypeFilePath(*saveAs, dir / c.typed));
+        acceptQueued = true;
+        QMetaObject::invokeMethod(
+            saveAs,
+            [saveAs, &acceptQueued] {
+              QMetaObject::invokeMethod(saveAs, "accept");
+              acceptQueued = false;
+            },
+            Qt::QueuedConnection);
       } else if (auto* box = qobject_cast<QMessageBox*>(&modal)) {
         dialogBoxes.push_back(box->text().toStdString());
         box->done(QMessageBox::Yes);

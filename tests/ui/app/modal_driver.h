@@ -3,10 +3,13 @@
 // if any, is handed to the handler (which closes it). Lives as long as the test needs it.
 #include <QApplication>
 #include <QDeadlineTimer>
+#include <QFileDialog>
+#include <QLineEdit>
 #include <QMessageBox>
 #include <QThread>
 #include <QTimer>
 #include <chrono>
+#include <filesystem>
 #include <functional>
 #include <string>
 #include <vector>
@@ -24,6 +27,16 @@ bool Until(F condition, int seconds) {
     QApplication::processEvents(QEventLoop::AllEvents, 20);
     QThread::msleep(5);
   }
+  return true;
+}
+
+// Types `path` into a non-native file dialog as a user would. QFileDialog::selectFile leaves the
+// name alone while the name field has the focus, which it gets once the dialog is active.
+inline bool TypeFilePath(QFileDialog& dialog, const std::filesystem::path& path) {
+  auto* name = dialog.findChild<QLineEdit*>(QStringLiteral("fileNameEdit"));
+  if (name == nullptr) return false;
+  dialog.setDirectory(QString::fromStdString(path.parent_path().string()));
+  name->setText(QString::fromStdString(path.filename().string()));
   return true;
 }
 
