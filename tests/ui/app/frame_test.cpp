@@ -3,9 +3,9 @@
 #include <QAction>
 #include <QLabel>
 #include <QLayout>
-#include <QStatusBar>
 #include <QLineEdit>
 #include <QMenuBar>
+#include <QStatusBar>
 #include <QTest>
 #include <QThread>
 #include <QToolBar>
