@@ -230,12 +230,15 @@ void CMainFrame::CreateToolBar() {
 
 void CMainFrame::CreateStatusBar() {
   QStatusBar* bar = statusBar();
+  const auto addPane = [&](QLabel* pane) {
+    bar->addWidget(pane, 1);
+    ++statusPanes_;
+  };
   idleText_ = new QLabel(bar);
-  bar->addWidget(idleText_, 1);
+  addPane(idleText_);
   historyStatus_ = new QLabel(bar);
   historyStatus_->hide();
-  bar->addWidget(historyStatus_, 1);
-  statusPanes_ = 2;
+  addPane(historyStatus_);
   const char* names[] = {"CAP", "NUM", "SCRL"};
   for (int i = 0; i < 3; ++i) {
     locks_[i] = new QLabel(bar);

@@ -3,6 +3,7 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <cctype>
 #include <cstdio>
 #include <cstdlib>
@@ -10,6 +11,7 @@
 #include <nlohmann/json.hpp>
 #include <set>
 #include <sstream>
+#include <utility>
 
 #include "broker_fixture.h"
 #include "inverter_simulator.h"
@@ -249,15 +251,14 @@ TEST_F(MqttCliTest, BrokerKilledForTenSecondsPollingGoesOnAndThePublisherComesBa
   EXPECT_NE(err.find("dropped (the queue was full)"), std::string::npos) << err;
   // Every "<n> record(s) queued" the publisher reported.
   int reports = 0;
-  for (size_t at = err.find(" queued"); at != std::string::npos; at = err.find(" queued", at + 1)) {
-    const size_t numberEnd = err.rfind(' ', at - 1);  // the space before "record(s)"
-    if (numberEnd == std::string::npos) continue;
-    size_t numberStart = numberEnd;
-    while (numberStart > 0 && std::isdigit(static_cast<unsigned char>(err[numberStart - 1]))) {
-      --numberStart;
+  std::istringstream words(err);
+  std::string number, unit;
+  for (std::string word; words >> word; number = std::exchange(unit, word)) {
+    if (!word.starts_with("queued") || !unit.starts_with("record") || number.empty() ||
+        !std::all_of(number.begin(), number.end(), ::isdigit)) {
+      continue;
     }
-    if (numberStart == numberEnd) continue;
-    EXPECT_LE(std::stoi(err.substr(numberStart, numberEnd - numberStart)), 5) << err;
+    EXPECT_LE(std::stoi(number), 5) << err;
     ++reports;
   }
   EXPECT_GT(reports, 0) << err;
